@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Set-up commands for a Debian 12 machine, run as root from the project's root.
+#
+#   scripts/velmar.sh run    install what is missing, build, start the player
+#   scripts/velmar.sh test   install what is missing, build and run the whole
+#                            test suite (plus a sanitizer build); non-zero on
+#                            any failure
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build_packages=(g++ make cmake pkg-config clang-format
+  qt6-base-dev libcdio-dev libcdio-paranoia-dev libasound2-dev libgtest-dev libgmock-dev)
+run_packages=(qt6-qpa-plugins libasound2-plugins fonts-liberation2 fonts-dejavu-core)
+test_packages=(pulseaudio pulseaudio-utils alsa-utils xvfb xauth x11-utils imagemagick
+  xdotool appstream desktop-file-utils)
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"
+}
+
+configure_and_build() {  # DIR [cmake options...]
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; return 1; }
+  cmake --build "$dir" -j"$jobs"
+}
+
+case "${1:-}" in
+  run)
+    shift
+    install_missing "${build_packages[@]}" "${run_packages[@]}"
+    configure_and_build build -DVELMAR_TESTS=OFF
+    exec build/velmar "$@"
+    ;;
+  test)
+    install_missing "${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}"
+    echo "== format check"
+    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+    echo "== build (warnings are errors) and tests"
+    configure_and_build build-ci -DVELMAR_WERROR=ON
+    (cd build-ci && ctest -j"$jobs" --output-on-failure)
+    echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+    configure_and_build build-asan -DVELMAR_WERROR=ON -DVELMAR_SANITIZE=ON \
+      -DCMAKE_BUILD_TYPE=Debug
+    (cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+      ctest -j"$jobs" --output-on-failure)
+    ;;
+  *)
+    echo "usage: $0 run [DISC] | test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+#include "disc/CdDevice.h"
+
+class MMControl;
+class QComboBox;
+class QLabel;
+class QSlider;
+class QTimer;
+class QFrame;
+
+// The player's one window. Constructing it loads it (Form_Load: the device
+// is opened and the volume start-up runs); the first time it is shown it
+// activates (Form_Activate: playback starts and the track table is built);
+// closing it unloads it (Form_Unload: the device is closed).
+//
+// Handlers keep the names of the events they answer. They may run nested:
+// pending events are processed after each track of the table build and at
+// the end of every tick, and every handler leaves the shared state
+// consistent before those points.
+class frmVelmar : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit frmVelmar(std::unique_ptr<CdDevice> device, QWidget* parent = nullptr);
+  ~frmVelmar() override;
+
+  // Controls, by their design names. Owned by the window.
+  MMControl* MMControl1 = nullptr;
+  QComboBox* List1 = nullptr;
+  QSlider* Slider1 = nullptr;
+  QFrame* picLED = nullptr;
+  QLabel* Label4 = nullptr;
+  QTimer* Timer1 = nullptr;
+  QLabel* lblSlider = nullptr;
+  QLabel* imgSlider = nullptr;
+  QLabel* Label1 = nullptr;
+
+  // Event handlers.
+  void Form_Load();
+  void Form_Activate();
+  void Form_Unload();
+  void Timer1_Timer();
+
+  bool activated() const { return activated_; }
+  bool unloaded() const { return unloaded_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void createControls(std::unique_ptr<CdDevice> device);
+  // Fills the track table and List1 from the device, letting pending events
+  // run after each track, then refreshes the current-track range. Returns
+  // false when the window was unloaded meanwhile (the build then stops).
+  bool BuildTrackTable();
+  // Runs Form_Activate the first time the window is shown or activated.
+  void activateOnce();
+
+  bool activated_ = false;
+  bool unloaded_ = false;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+
+// The state a CD-audio device reports to the transport bar.
+enum class DeviceMode { NotOpen, NoDisc, Stopped, Playing, Paused };
+
+// A CD-audio device: a drive, a disc image or a virtual disc.
+//
+// Contract shared by every implementation:
+// - Positions and lengths are signed 32-bit milliseconds from the start of
+//   the disc (track 1 of a standard disc starts at 2000 ms).
+// - No call throws and commands report nothing: a command that cannot be
+//   carried out (no disc, not open) leaves the device as it was.
+// - open() reads the table of contents before it returns; after it, no call
+//   waits on drive I/O, so every call is safe on the window's thread.
+// - Tracks are numbered from 1; queries for a track outside 1..tracks()
+//   return 0.
+class CdDevice {
+ public:
+  virtual ~CdDevice() = default;
+
+  // Opens the device and reads the table of contents; the position is then
+  // the start of track 1 (0 and mode NoDisc when there is no disc).
+  virtual void open() = 0;
+  virtual void close() = 0;
+
+  // Starts playback from the current position (also resumes a pause).
+  virtual void play() = 0;
+  // Stops playback and keeps the position.
+  virtual void stop() = 0;
+  // Moves the position to `ms`; playback, if any, stops.
+  virtual void seek(int32_t ms) = 0;
+  // Pauses playback; pausing again while paused resumes.
+  virtual void pause() = 0;
+  // To the start of the current track; again within 3 s, to the start of the
+  // previous one. Keeps playing when the disc was playing.
+  virtual void previous() = 0;
+  // To the start of the next track (the last track: its own start). Keeps
+  // playing when the disc was playing.
+  virtual void next() = 0;
+  // Opens the drive's tray or closes the image; the device then has no disc.
+  virtual void eject() = 0;
+
+  virtual int32_t tracks() const = 0;
+  virtual int32_t trackPosition(int32_t track) const = 0;
+  virtual int32_t trackLength(int32_t track) const = 0;
+  // The position of the audio being heard, ms.
+  virtual int32_t position() const = 0;
+  virtual DeviceMode mode() const = 0;
+  virtual bool canEject() const = 0;
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "disc/CdDevice.h"
+
+// The multimedia control: the window's handle on the CD-audio device and the
+// bar of transport buttons that act on it.
+//
+// The program drives it as it would the platform's control: it writes
+// properties (DeviceType, TimeFormat, Track, To), sends command words through
+// Command() and reads Tracks, TrackPosition, TrackLength and Position back.
+// Command words are taken without regard to case: "Open", "Close", "Play",
+// "Stop", "Seek" (to To), "Pause", "Prev", "Next", "Eject". "Open" needs the
+// device type "CDAudio". Unknown words and commands that cannot be carried
+// out are ignored; nothing is ever reported. All times are ms (TimeFormat 0).
+class MMControl : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit MMControl(std::unique_ptr<CdDevice> device, QWidget* parent = nullptr);
+  ~MMControl() override;
+
+  void Command(std::string_view word);
+
+  const std::string& DeviceType() const { return deviceType_; }
+  void setDeviceType(std::string type);
+  // Only 0 (milliseconds) is supported; other values are kept and ignored.
+  int32_t TimeFormat() const { return timeFormat_; }
+  void setTimeFormat(int32_t format);
+  int32_t Track() const { return track_; }
+  void setTrack(int32_t track);
+  int32_t To() const { return to_; }
+  void setTo(int32_t ms);
+
+  int32_t Tracks() const;
+  // Start and length of the track selected by Track, ms.
+  int32_t TrackPosition() const;
+  int32_t TrackLength() const;
+  int32_t Position() const;
+
+  DeviceMode Mode() const;
+  bool CanEject() const;
+
+  CdDevice& device() { return *device_; }
+
+  // Sees every property write and command word sent to any control, as
+  // "TimeFormat=0", "Open", ... in order. For diagnostics and tests; unset by
+  // default.
+  using TraceHook = std::function<void(const std::string&)>;
+  static void setTraceHook(TraceHook hook) { traceHook() = std::move(hook); }
+
+ signals:
+  // Emitted after every command word that was carried out, so the buttons
+  // can follow the device's mode.
+  void commandSent();
+
+ private:
+  static TraceHook& traceHook();
+  static void trace(const std::string& what);
+
+  std::unique_ptr<CdDevice> device_;
+  std::string deviceType_;
+  int32_t timeFormat_ = 0;
+  int32_t track_ = 1;
+  int32_t to_ = 0;
+  bool open_ = false;
+};

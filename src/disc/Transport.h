@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// One row of a table of contents: start and length in ms from the start of
+// the disc. Data tracks of a mixed-mode disc have audio == false.
+struct TocEntry {
+  int32_t start = 0;
+  int32_t length = 0;
+  bool audio = true;
+};
+
+// Transport rules shared by every device. `toc` is ordered by start.
+
+// End of the last track (the lead-out), ms; 0 for an empty table.
+int32_t leadOut(const std::vector<TocEntry>& toc);
+
+// 1-based number of the track holding `ms` ([start, start + length)); 0 when
+// none does.
+int32_t trackAt(const std::vector<TocEntry>& toc, int32_t ms);
+
+// Where "previous" goes from `ms`: the start of the current track, or, when
+// `repeated` (pressed again within 3 s of the last press), the start of the
+// track before it. Track 1 goes to its own start. Positions in no track go
+// to the start of the last track that begins before them (track 1 if none).
+int32_t previousTarget(const std::vector<TocEntry>& toc, int32_t ms, bool repeated);
+
+// Where "next" goes from `ms`: the start of the next track; from the last
+// track, its own start.
+int32_t nextTarget(const std::vector<TocEntry>& toc, int32_t ms);
+
+// A seek target brought onto the disc: below the first track's start it is
+// that start; at or past the lead-out it is the lead-out (playback from
+// there ends the disc at once).
+int32_t clampToDisc(const std::vector<TocEntry>& toc, int32_t ms);
+
+// How long a second press of "previous" still counts as a repeat, ms.
+inline constexpr int64_t kPreviousRepeatWindowMs = 3000;

@@ -1,0 +1,7 @@
+#include <QCoreApplication>
+
+#include "app/frmVelmar.h"
+
+void frmVelmar::Timer1_Timer() {
+  QCoreApplication::processEvents();
+}

@@ -1,0 +1,5 @@
+#include "volume/modVolumen.h"
+
+namespace modVolumen {
+void Startup(QWidget*) {}
+}  // namespace modVolumen
