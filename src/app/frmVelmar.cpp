@@ -63,6 +63,10 @@ void frmVelmar::createControls(std::unique_ptr<CdDevice> device) {
   Label1 = new QLabel(QStringLiteral("V O L U M E N"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(layout::kLabel1.pixels());
+
+  styleControls();
+  wireView();
+  wireVolume();
 }
 
 void frmVelmar::Form_Load() {

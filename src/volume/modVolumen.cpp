@@ -3,3 +3,7 @@
 namespace modVolumen {
 void Startup(QWidget*) {}
 }  // namespace modVolumen
+
+#include "app/frmVelmar.h"
+
+void frmVelmar::wireVolume() {}

@@ -1,0 +1,3 @@
+#include "app/frmVelmar.h"
+
+void frmVelmar::styleControls() {}
