@@ -12,6 +12,7 @@
 #include "app/Layout.h"
 #include "disc/MMControl.h"
 #include "disc/modFunciones.h"
+#include "view/SeekBar.h"
 #include "volume/modVolumen.h"
 
 frmVelmar::frmVelmar(std::unique_ptr<CdDevice> device, QWidget* parent) : QWidget(parent) {
@@ -52,7 +53,7 @@ void frmVelmar::createControls(std::unique_ptr<CdDevice> device) {
   MMControl1->setObjectName(QStringLiteral("MMControl1"));
   MMControl1->setGeometry(layout::kMMControl1.pixels());
 
-  lblSlider = new QLabel(this);
+  lblSlider = new SeekBar(this);
   lblSlider->setObjectName(QStringLiteral("lblSlider"));
   lblSlider->setGeometry(layout::kLblSlider.pixels());
 

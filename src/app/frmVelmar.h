@@ -12,6 +12,7 @@ class QLabel;
 class QSlider;
 class QTimer;
 class QFrame;
+class SeekBar;
 
 // The player's one window. Constructing it loads it (Form_Load: the device
 // is opened and the volume start-up runs); the first time it is shown it
@@ -36,7 +37,7 @@ class frmVelmar : public QWidget {
   QFrame* picLED = nullptr;
   QLabel* Label4 = nullptr;
   QTimer* Timer1 = nullptr;
-  QLabel* lblSlider = nullptr;
+  SeekBar* lblSlider = nullptr;
   QLabel* imgSlider = nullptr;
   QLabel* Label1 = nullptr;
 
@@ -45,6 +46,11 @@ class frmVelmar : public QWidget {
   void Form_Activate();
   void Form_Unload();
   void Timer1_Timer();
+  // The seek bar's mouse: Button is the set of buttons held (1 left, 2 right,
+  // 4 middle), X and Y are twips from the window's top-left corner.
+  void lblSlider_MouseMove(int16_t Button, int16_t Shift, float X, float Y);
+  void lblSlider_MouseUp(int16_t Button, int16_t Shift, float X, float Y);
+  void List1_Click();
 
   bool activated() const { return activated_; }
   bool unloaded() const { return unloaded_; }
