@@ -30,7 +30,11 @@ void frmVelmar::Timer1_Timer() {
   if (!view::Dragging) {
     const int32_t p = MMControl1->Position();
     view::Elapsed = p;
-    if (p > CurrentEnd || p < CurrentStart) RefreshCurrentTrack(*MMControl1);
+    // The range is half-open like the table's rows: its end is already the
+    // next track's start (where "Next" or a track choice leaves a stopped or
+    // paused disc), so a position there refreshes too.
+    const bool pastEnd = p > CurrentEnd || (p == CurrentEnd && CurrentEnd != CurrentStart);
+    if (pastEnd || p < CurrentStart) RefreshCurrentTrack(*MMControl1);
 
     view::PlaceThumb(
         imgSlider, seekmath::ThumbLeft(p, CurrentStart, CurrentEnd, SeekLeftLimit, SeekRightLimit));
