@@ -55,8 +55,8 @@ void frmVelmar::lblSlider_MouseUp(int16_t Button, int16_t /*Shift*/, float X, fl
 void frmVelmar::List1_Click() {
   const std::optional<int16_t> track = seekmath::TrackForListIndex(List1->currentIndex());
   if (!track) return;
-  MMControl1->Command("Stop");
+  MMControl1->Command("stop");
   MMControl1->setTo(modFunciones::TrackTable[static_cast<size_t>(*track)].start);
-  MMControl1->Command("Seek");
-  MMControl1->Command("Play");
+  MMControl1->Command("seek");
+  MMControl1->Command("play");
 }

@@ -263,24 +263,24 @@ TEST(TrackList, EveryChoicePlaysTheTrackFromItsStart) {
                       view->visualRect(list->model()->index(2, 0)).center());
   };
   chooseThird();
-  EXPECT_EQ(t.take(), (Lines{"Stop", "To=400000", "Seek", "Play"}));
+  EXPECT_EQ(t.take(), (Lines{"stop", "To=400000", "seek", "play"}));
   p.form->Timer1_Timer();
   EXPECT_EQ(p.caption(), "Pista 3 - 00:00");
   p.playTo(430000);
   chooseThird();  // the same item again restarts the track
-  EXPECT_EQ(t.take(), (Lines{"Stop", "To=400000", "Seek", "Play"}));
+  EXPECT_EQ(t.take(), (Lines{"stop", "To=400000", "seek", "play"}));
   EXPECT_EQ(p.mci().Position(), 400000);
 
   list->setFocus();
   QTest::keyClick(list, Qt::Key_Up);
-  EXPECT_EQ(t.take(), (Lines{"Stop", "To=200000", "Seek", "Play"}));
+  EXPECT_EQ(t.take(), (Lines{"stop", "To=200000", "seek", "play"}));
   list->setCurrentIndex(0);
   EXPECT_EQ(t.lines, Lines{}) << "a change made by the program is no choice";
 
   // No item: row 0, the start of the disc. Past row 99: nothing at all.
   list->setCurrentIndex(-1);
   p.form->List1_Click();
-  EXPECT_EQ(t.take(), (Lines{"Stop", "To=0", "Seek", "Play"}));
+  EXPECT_EQ(t.take(), (Lines{"stop", "To=0", "seek", "play"}));
   EXPECT_EQ(p.mci().Position(), 2000) << "the device brings 0 onto the disc";
   for (int i = 4; i <= 100; ++i) list->addItem(QString::number(i));
   list->setCurrentIndex(99);
