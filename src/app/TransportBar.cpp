@@ -1,7 +1,6 @@
 #include "app/TransportBar.h"
 
 #include <QEvent>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -137,9 +136,6 @@ class TransportButton : public QPushButton {
 TransportBar::TransportBar(MMControl* control) : QWidget(control), control_(control) {
   setObjectName(QStringLiteral("TransportBar"));
   setFocusPolicy(Qt::NoFocus);
-  auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(0);
   for (int i = 0; i < kButtons; ++i) {
     auto* b = new TransportButton(i, control_, this, this);
     b->setObjectName(QLatin1String(specs()[i].name));
@@ -147,17 +143,15 @@ TransportBar::TransportBar(MMControl* control) : QWidget(control), control_(cont
     b->setAccessibleName(specs()[i].tip);
     b->setFocusPolicy(Qt::NoFocus);
     b->setAutoDefault(false);
-    b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     connect(b, &QPushButton::pressed, this, [this, i] {
       marked_ = i;
       control_->setFocus(Qt::MouseFocusReason);
       for (QPushButton* each : buttons_) each->update();
     });
     connect(b, &QPushButton::clicked, this, [this, i] { press(i); });
-    row->addWidget(b, 1);
     buttons_[i] = b;
   }
-  setGeometry(control_->rect());
+  fitControl();
   control_->installEventFilter(this);
   connect(control_, &MMControl::commandSent, this, &TransportBar::refresh);
   poll_.setInterval(kPollMs);
@@ -179,6 +173,16 @@ std::array<bool, TransportBar::kButtons> TransportBar::enabledFor(DeviceMode mod
       break;
   }
   return {false, false, false, false, false, canEject};
+}
+
+// Fills the control; button i spans [i * width / 6, (i + 1) * width / 6).
+void TransportBar::fitControl() {
+  setGeometry(control_->rect());
+  for (int i = 0; i < kButtons; ++i) {
+    const int left = i * width() / kButtons;
+    const int right = (i + 1) * width() / kButtons;
+    buttons_[i]->setGeometry(left, 0, right - left, height());
+  }
 }
 
 void TransportBar::refresh() {
@@ -209,7 +213,7 @@ bool TransportBar::eventFilter(QObject* watched, QEvent* event) {
   if (watched != control_) return QWidget::eventFilter(watched, event);
   switch (event->type()) {
     case QEvent::Resize:
-      setGeometry(control_->rect());
+      fitControl();
       break;
     case QEvent::FocusIn:
     case QEvent::FocusOut:

@@ -42,6 +42,7 @@ class TransportBar : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void fitControl();
   void press(int index);
   void moveMark(int step);
 
