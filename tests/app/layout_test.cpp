@@ -5,6 +5,8 @@
 #include <QBitmap>
 #include <QComboBox>
 #include <QDir>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -148,6 +150,18 @@ TEST(Layout, WindowAndControlsStandAtTheirPixelPlaces) {
   EXPECT_EQ(f.picLED->contentsRect(), QRect(2, 2, 192, 31));
   EXPECT_EQ(f.Label4->parentWidget(), f.picLED);
   EXPECT_EQ(f.Label4->geometry(), QRect(26, 10, 137, 17));
+
+  // Arial 12 bold is 16 px at 96 dpi; its substitute must be as narrow, so
+  // the longest caption fits the display.
+  const QFontInfo display(f.Label4->font());
+  EXPECT_TRUE(display.bold());
+  EXPECT_EQ(display.pixelSize(), 16);
+  EXPECT_LE(QFontMetrics(f.Label4->font()).horizontalAdvance("Pista 99 - 79:59"), 137)
+      << display.family().toStdString();
+  const QFontInfo caption(f.Label1->font());
+  EXPECT_TRUE(caption.bold());
+  EXPECT_TRUE(caption.fixedPitch()) << caption.family().toStdString();
+  EXPECT_EQ(caption.pixelSize(), 8);
 
   // Both ends of each groove line are drawn: 8..260 on row 88, 9..260 below.
   ASSERT_TRUE(w.line("Line1") && w.line("Line2") && w.line("Line3"));
@@ -403,6 +417,9 @@ TEST(Layout, FocusOpensOnTheBarAndCyclesThroughFourControls) {
   frmVelmar& f = *w.form;
   w.showActive();
   EXPECT_EQ(QApplication::focusWidget(), f.MMControl1);
+  // For reviewers: the playing window with the focus mark on the bar.
+  QDir().mkpath(VELMAR_BINARY_DIR "/artifacts");
+  f.grab().save(VELMAR_BINARY_DIR "/artifacts/velmar-active.png");
 
   const std::vector<QWidget*> cycle{f.picLED, f.Slider1, f.List1, f.MMControl1};
   for (QWidget* expected : cycle) {
