@@ -8,6 +8,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QHash>
 #include <QImage>
 #include <QLabel>
 #include <QSet>
@@ -104,26 +105,12 @@ QStringList thumbRows() {
 }
 
 QString rowsAt(const QImage& img, QPoint origin) {
+  const QHash<QRgb, QChar> letter{
+      {0xffffff, 'W'}, {0xc0c0c0, 'S'}, {0x808080, 'G'}, {0x000000, 'B'}};
   QString out;
   for (int y = 0; y < 21; ++y) {
-    for (int x = 0; x < 12; ++x) {
-      switch (img.pixel(origin.x() + x, origin.y() + y) & 0xffffff) {
-        case 0xffffff:
-          out += 'W';
-          break;
-        case 0xc0c0c0:
-          out += 'S';
-          break;
-        case 0x808080:
-          out += 'G';
-          break;
-        case 0x000000:
-          out += 'B';
-          break;
-        default:
-          out += '?';
-      }
-    }
+    for (int x = 0; x < 12; ++x)
+      out += letter.value(img.pixel(origin.x() + x, origin.y() + y) & 0xffffff, '?');
     out += '\n';
   }
   return out;
