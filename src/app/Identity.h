@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace velmar {
+
+// The name of the installed desktop entry (without ".desktop"), which is also
+// the icon's name in the icon theme and the AppStream component id.
+inline constexpr char kDesktopFileName[] = "org.velmar.Velmar";
+
+// The program's version as its users see it: "1.00" for 1.0.0.0.
+QString versionText();
+
+// Sets the application's name ("Velmar"), version, desktop file name and
+// window icon. Call once, right after the QApplication is constructed.
+void setApplicationIdentity();
+
+}  // namespace velmar
