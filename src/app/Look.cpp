@@ -12,6 +12,7 @@
 #include "app/TransportBar.h"
 #include "app/frmVelmar.h"
 #include "disc/MMControl.h"
+#include "view/SeekBar.h"
 
 namespace {
 // Fonts by their design names; fontconfig picks the substitutes (Liberation

@@ -1,13 +1,13 @@
 #include <QApplication>
 #include <memory>
 
+#include "app/Identity.h"
 #include "app/frmVelmar.h"
 #include "disc/VirtualCdDevice.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Velmar"));
-  QApplication::setApplicationVersion(QStringLiteral("1.00"));
+  velmar::setApplicationIdentity();
 
   // No disc source yet: an empty virtual disc reports no disc.
   frmVelmar window(

@@ -3,6 +3,7 @@
 #include "app/frmVelmar.h"
 #include "disc/MMControl.h"
 #include "disc/modFunciones.h"
+#include "view/MouseForwarder.h"
 #include "view/SeekBar.h"
 #include "view/SeekMath.h"
 #include "view/ViewState.h"
@@ -10,9 +11,10 @@
 void frmVelmar::wireView() {
   view::ResetState();
   view::PlaceThumb(imgSlider, view::ImgSliderLeft);
-  // The thumb has no mouse handling of its own: a press on it is a press on
-  // the bar beneath, so the thumb can be grabbed and dragged.
-  imgSlider->setAttribute(Qt::WA_TransparentForMouseEvents);
+  // The thumb has no mouse handling of its own: what the mouse does on it,
+  // it does on the bar beneath, so the thumb can be grabbed and dragged. The
+  // thumb keeps its own cursor, also on its lowest row, below the bar.
+  new MouseForwarder(imgSlider, lblSlider);
 
   connect(lblSlider, &SeekBar::mouseMoved, this, &frmVelmar::lblSlider_MouseMove);
   connect(lblSlider, &SeekBar::mouseReleased, this, &frmVelmar::lblSlider_MouseUp);

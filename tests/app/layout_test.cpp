@@ -24,6 +24,7 @@
 #include "disc/MMControl.h"
 #include "disc/VirtualCdDevice.h"
 #include "support/ManualClock.h"
+#include "view/SeekBar.h"
 
 namespace {
 
