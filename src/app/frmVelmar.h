@@ -45,6 +45,8 @@ class frmVelmar : public QWidget {
   void Form_Activate();
   void Form_Unload();
   void Timer1_Timer();
+  void Slider1_Click();
+  void Slider1_Scroll();
 
   bool activated() const { return activated_; }
   bool unloaded() const { return unloaded_; }
