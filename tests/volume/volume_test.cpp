@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "app/frmVelmar.h"
@@ -221,6 +226,47 @@ TEST_F(Volume, MixerFailuresAreReportedOnlyWhenTheOpenFails) {
     form->close();
     EXPECT_TRUE(form->unloaded());
   }
+}
+
+TEST_F(Volume, TheDefaultMessageBoxHasTheCaptionAndOnlyAnOkButton) {
+  modVolumen::SetPresenter({});  // the program's own box
+  mixer->fail["open"] = mixer::kNoDriver;
+  struct Seen {
+    int boxes = 0;
+    QString title, text;
+    QStringList buttons;
+    bool windowVisible = true;
+  } seen;
+  // Answers each box as a user would, after looking at it. The timers die
+  // with `guard`.
+  QObject guard;
+  std::function<void()> answer = [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) {
+      QTimer::singleShot(10, &guard, answer);
+      return;
+    }
+    ++seen.boxes;
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
+    seen.windowVisible = false;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (qobject_cast<frmVelmar*>(w) && w->isVisible()) seen.windowVisible = true;
+    box->button(QMessageBox::Ok)->click();
+  };
+  QTimer::singleShot(0, &guard, answer);
+  load();
+  EXPECT_EQ(seen.boxes, 1);
+  EXPECT_EQ(seen.title, "Velmar");
+  EXPECT_EQ(seen.text, "No se pudo inicializar el control de volumen.");
+  EXPECT_EQ(seen.buttons.size(), 1) << seen.buttons.join(',').toStdString();
+  EXPECT_FALSE(seen.windowVisible);
+  showAndActivate();
+  slider_input::key(*form->Slider1, Qt::Key_End);
+  QTest::qWait(50);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no second box";
+  EXPECT_EQ(seen.boxes, 1);
 }
 
 TEST_F(Volume, LookupFailureLeavesTheCallersRecordUntouched) {
