@@ -8,8 +8,3 @@ set_tests_properties(volume.pulse_master_volume PROPERTIES
   SKIP_RETURN_CODE 77
   TIMEOUT 120)
 
-# The real program with no sound system, on Xvfb: one message box, then the
-# window. Skipped (77) when Xvfb or xdotool is missing.
-add_test(NAME volume.no_mixer_message_once
-         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/volume/no-mixer-window.sh $<TARGET_FILE:velmar>)
-set_tests_properties(volume.no_mixer_message_once PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)

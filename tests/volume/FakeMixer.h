@@ -1,126 +1,83 @@
 #pragma once
 
-#include <algorithm>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "volume/Mixer.h"
 
-// A mixer with one speakers line carrying one volume control, behind the same
-// calls as the ALSA layer. It checks requests the way a mixer would (handle,
-// flags, identifiers), records every call, and can be told to fail any call
-// with a given result code. State is shared so a test keeps its view of it
-// after handing the mixer over.
+// A mixer with one speakers line carrying one volume control. It records
+// every call, refuses a wrong handle or control identifier as a mixer would,
+// and fails any call named in `fail` with the given code. State is shared so
+// a test keeps its view after handing the mixer over.
 class FakeMixer final : public mixer::Api {
  public:
   static constexpr mixer::Handle kHandle = 7;
-  static constexpr uint32_t kLineId = 3;
   static constexpr uint32_t kControlId = 9;
 
   struct Call {
     std::string name;  // "open", "line", "controls", "set", "close"
     mixer::Handle handle = 0;
-    uint32_t flags = 0;
-    uint32_t arg = 0;  // device, component type, control type or control id
-    uint32_t value = 0;
-    uint32_t channels = 0;
+    uint32_t flags = 0, arg = 0, value = 0;  // arg: type asked for, or control id
     bool operator==(const Call&) const = default;
+    friend void PrintTo(const Call& c, std::ostream* os) {
+      *os << c.name << '(' << c.handle << ", flags " << c.flags << ", " << c.arg << ", " << c.value
+          << ')';
+    }
   };
-
   struct State {
-    // Result to return instead of doing the call, by call name; 0 = do it.
     std::map<std::string, mixer::Result> fail;
     std::vector<Call> calls;
-    std::vector<mixer::Handle> open;
-    // The volume each channel holds, 0 to 65535; starts at half.
-    uint32_t volume = 32768;
-
-    std::vector<Call> named(const std::string& name) const {
+    bool open = false;
+    std::vector<Call> sets() const {
       std::vector<Call> out;
       for (const Call& c : calls)
-        if (c.name == name) out.push_back(c);
-      return out;
-    }
-    std::vector<uint32_t> writes() const {
-      std::vector<uint32_t> out;
-      for (const Call& c : named("set")) out.push_back(c.value);
+        if (c.name == "set") out.push_back(c);
       return out;
     }
   };
 
-  explicit FakeMixer(std::shared_ptr<State> state = std::make_shared<State>())
-      : state_(std::move(state)) {}
-
-  const std::shared_ptr<State>& state() const { return state_; }
+  explicit FakeMixer(std::shared_ptr<State> s = std::make_shared<State>()) : s_(std::move(s)) {}
 
   mixer::Result open(mixer::Handle& handle, uint32_t device) override {
-    state_->calls.push_back({"open", 0, 0, device});
-    if (auto r = forced("open")) return r;
-    if (device != 0) return mixer::kBadDeviceId;
-    handle = kHandle + static_cast<mixer::Handle>(state_->named("open").size()) - 1;
-    state_->open.push_back(handle);
+    if (auto r = record({"open", 0, 0, device})) return r;
+    handle = kHandle;
+    s_->open = true;
     return mixer::kOk;
   }
-
-  mixer::Result getLineInfo(mixer::Handle handle, mixer::Line& line, uint32_t flags) override {
-    state_->calls.push_back({"line", handle, flags, line.componentType});
-    if (auto r = forced("line")) return r;
-    if (!isOpen(handle)) return mixer::kInvalidHandle;
-    if (flags != mixer::kLineInfoByComponentType) return mixer::kInvalidFlag;
-    if (line.componentType != mixer::kComponentSpeakers) return mixer::kInvalidLine;
-    line.lineId = kLineId;
-    line.channels = 2;
-    line.controls = 1;
-    line.name = "Master";
-    return mixer::kOk;
+  mixer::Result getLineInfo(mixer::Handle h, mixer::Line& line, uint32_t flags) override {
+    if (auto r = record({"line", h, flags, line.componentType})) return r;
+    line.lineId = 3;
+    return line.componentType == mixer::kComponentSpeakers ? mixer::kOk : mixer::kInvalidLine;
   }
-
-  mixer::Result getLineControls(mixer::Handle handle, mixer::LineControls& request,
+  mixer::Result getLineControls(mixer::Handle h, mixer::LineControls& request,
                                 uint32_t flags) override {
-    state_->calls.push_back({"controls", handle, flags, request.controlType});
-    if (auto r = forced("controls")) return r;
-    if (!isOpen(handle)) return mixer::kInvalidHandle;
-    if (flags != mixer::kLineControlsOneByType) return mixer::kInvalidFlag;
-    if (request.controls.size() != 1) return mixer::kInvalidParam;
-    if (request.lineId != kLineId) return mixer::kInvalidLine;
-    if (request.controlType != mixer::kControlVolume) return mixer::kInvalidControl;
-    request.controls[0] = {kControlId, mixer::kControlVolume, 0, mixer::kVolumeMax, "Master"};
-    return mixer::kOk;
+    if (auto r = record({"controls", h, flags, request.controlType})) return r;
+    request.controls[0] = {kControlId, request.controlType, 0, mixer::kVolumeMax, "Master"};
+    return request.lineId == 3 ? mixer::kOk : mixer::kInvalidLine;
   }
-
-  mixer::Result setControlDetails(mixer::Handle handle, const mixer::ControlDetails& details,
+  mixer::Result setControlDetails(mixer::Handle h, const mixer::ControlDetails& d,
                                   uint32_t flags) override {
-    state_->calls.push_back(
-        {"set", handle, flags, details.controlId, details.value, details.channels});
-    if (auto r = forced("set")) return r;
-    if (!isOpen(handle)) return mixer::kInvalidHandle;
-    if (flags != mixer::kSetDetailsValue) return mixer::kInvalidFlag;
-    if (details.controlId != kControlId) return mixer::kInvalidControl;
-    if (details.channels != 1 || details.multipleItems != 0) return mixer::kInvalidParam;
-    if (details.value > mixer::kVolumeMax) return mixer::kInvalidValue;
-    state_->volume = details.value;
-    return mixer::kOk;
+    if (auto r = record({"set", h, flags, d.controlId, d.value})) return r;
+    if (d.channels != 1 || d.multipleItems != 0) return mixer::kInvalidParam;
+    return d.controlId == kControlId ? mixer::kOk : mixer::kInvalidControl;
   }
-
-  mixer::Result close(mixer::Handle handle) override {
-    state_->calls.push_back({"close", handle});
-    auto& open = state_->open;
-    const auto it = std::find(open.begin(), open.end(), handle);
-    if (it == open.end()) return mixer::kInvalidHandle;
-    open.erase(it);
+  mixer::Result close(mixer::Handle h) override {
+    s_->calls.push_back({"close", h});
+    s_->open = false;
     return mixer::kOk;
   }
 
  private:
-  mixer::Result forced(const std::string& name) const {
-    const auto it = state_->fail.find(name);
-    return it == state_->fail.end() ? mixer::kOk : it->second;
+  // Records the call; non-zero when it must fail (forced, or a bad handle).
+  mixer::Result record(const Call& c) {
+    s_->calls.push_back(c);
+    const auto forced = s_->fail.find(c.name);
+    if (forced != s_->fail.end()) return forced->second;
+    if (c.name != "open" && !(s_->open && c.handle == kHandle)) return mixer::kInvalidHandle;
+    return mixer::kOk;
   }
-  bool isOpen(mixer::Handle handle) const {
-    return std::find(state_->open.begin(), state_->open.end(), handle) != state_->open.end();
-  }
-
-  std::shared_ptr<State> state_;
+  std::shared_ptr<State> s_;
 };
