@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <string_view>
 
 namespace {
 
@@ -28,15 +29,6 @@ snd_mixer_elem_t* speakersElement(snd_mixer_t* m) {
   for (snd_mixer_elem_t* e = snd_mixer_first_elem(m); e; e = snd_mixer_elem_next(e))
     if (hasPlaybackVolume(e)) return e;
   return nullptr;
-}
-
-uint32_t playbackChannels(snd_mixer_elem_t* elem) {
-  if (snd_mixer_selem_is_playback_mono(elem)) return 1;
-  uint32_t n = 0;
-  for (int c = 0; c <= SND_MIXER_SCHN_LAST; ++c)
-    if (snd_mixer_selem_has_playback_channel(elem, static_cast<snd_mixer_selem_channel_id_t>(c)))
-      ++n;
-  return n;
 }
 
 }  // namespace
@@ -88,8 +80,6 @@ mixer::Result AlsaMixer::getLineInfo(mixer::Handle handle, mixer::Line& line, ui
     o->lines[id] = e;
   }
   line.lineId = id;
-  line.channels = playbackChannels(elem);
-  line.controls = 1;
   line.name = e.name;
   return mixer::kOk;
 }

@@ -44,8 +44,6 @@ inline constexpr uint32_t kVolumeMax = 65535;
 struct Line {
   uint32_t componentType = 0;
   uint32_t lineId = 0;
-  uint32_t channels = 0;
-  uint32_t controls = 0;  // number of controls on the line
   std::string name;
 };
 
