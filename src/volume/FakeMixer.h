@@ -8,7 +8,8 @@
 
 #include "volume/Mixer.h"
 
-// A mixer with one speakers line carrying one volume control. It records
+// The test double behind the mixer calls, for where no sound system can run:
+// a mixer with one speakers line carrying one volume control. It records
 // every call, refuses a wrong handle or control identifier as a mixer would,
 // and fails any call named in `fail` with the given code. State is shared so
 // a test keeps its view after handing the mixer over.
