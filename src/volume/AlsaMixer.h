@@ -35,9 +35,6 @@ class AlsaMixer final : public mixer::Api {
                                   uint32_t flags) override;
   mixer::Result close(mixer::Handle handle) override;
 
-  // Number of mixers open now.
-  size_t openCount() const { return open_.size(); }
-
  private:
   struct MixerCloser {
     void operator()(_snd_mixer* m) const;
