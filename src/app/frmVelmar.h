@@ -51,6 +51,8 @@ class frmVelmar : public QWidget {
   void lblSlider_MouseMove(int16_t Button, int16_t Shift, float X, float Y);
   void lblSlider_MouseUp(int16_t Button, int16_t Shift, float X, float Y);
   void List1_Click();
+  void Slider1_Click();
+  void Slider1_Scroll();
 
   bool activated() const { return activated_; }
   bool unloaded() const { return unloaded_; }
