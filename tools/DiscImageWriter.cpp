@@ -14,11 +14,11 @@ namespace {
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
 struct Piece {
-  int rootMidi;                 // key
-  double bpm;                   // tempo
-  std::array<double, 4> harm;   // timbre: partial amplitudes 1..4
-  double decay;                 // note decay, 1/s
-  std::array<int, 4> chords;    // scale degrees of the 4-bar progression
+  int rootMidi;                // key
+  double bpm;                  // tempo
+  std::array<double, 4> harm;  // timbre: partial amplitudes 1..4
+  double decay;                // note decay, 1/s
+  std::array<int, 4> chords;   // scale degrees of the 4-bar progression
   bool minor;
 };
 
@@ -67,8 +67,8 @@ std::array<double, 2> musicFrame(const Piece& p, double t, double len) {
   const double lead = voice(p, arpHz, t) * std::exp(-p.decay * tn) * std::min(1.0, tn * 200);
   // Bass: chord root two octaves down, one note per beat.
   const double tb = std::fmod(t, beat);
-  const double bass = std::sin(kTwoPi * midiHz(root - 24) * t) * std::exp(-2.5 * tb) *
-                      std::min(1.0, tb * 200);
+  const double bass =
+      std::sin(kTwoPi * midiHz(root - 24) * t) * std::exp(-2.5 * tb) * std::min(1.0, tb * 200);
   // Pad: the chord's third and fifth, soft and steady.
   const double pad = 0.5 * (std::sin(kTwoPi * midiHz(arp[1] - 12) * t) +
                             std::sin(kTwoPi * midiHz(arp[2] - 12) * t));
@@ -112,6 +112,9 @@ std::string dataSector(int64_t lba) {
 
 int16_t sampleAt(const TrackSpec& track, int64_t frame, int channel) {
   const double t = static_cast<double>(frame) / kSampleRate;
+  if (track.kind == TrackSpec::Kind::Counter)
+    return static_cast<int16_t>(channel == 0 ? frame % 32768
+                                             : static_cast<int64_t>(track.toneHz) + frame / 32768);
   if (track.kind == TrackSpec::Kind::Tone)
     return toSample(0.5 * std::sin(kTwoPi * track.toneHz * t));
   if (track.kind == TrackSpec::Kind::Music) {
@@ -130,8 +133,8 @@ std::string writeDisc(const std::string& cuePath, const DiscSpec& disc) {
   std::ofstream binOut(bin, std::ios::binary | std::ios::trunc);
   if (!binOut) return "cannot write " + bin.string();
 
-  std::string sheet = "FILE \"" + (disc.fileLine.empty() ? bin.filename().string() : disc.fileLine) +
-                      "\" BINARY\n";
+  std::string sheet =
+      "FILE \"" + (disc.fileLine.empty() ? bin.filename().string() : disc.fileLine) + "\" BINARY\n";
   int64_t lsn = 0;
   std::string chunk;
   for (size_t i = 0; i < disc.tracks.size(); ++i) {

@@ -15,11 +15,14 @@ inline constexpr int kBytesPerSector = 2352;
 inline constexpr int kSampleRate = 44100;
 
 struct TrackSpec {
-  enum class Kind { Music, Tone, Data };
+  enum class Kind { Music, Tone, Counter, Data };
   Kind kind = Kind::Tone;
   // Length in sectors (75 per second), INDEX 00 pregap excluded.
   int32_t sectors = 75;
-  // Tone: a sine of this frequency, Hz, at half of full scale.
+  // Tone: a sine of this frequency, Hz, at half of full scale. Counter: the
+  // left sample is the frame number within the track modulo 32768, the right
+  // one toneHz plus the frame number divided by 32768, so every frame of a
+  // short disc is told apart from every other.
   double toneHz = 440;
   // Music: which of the four demo pieces (0..3); each has its own key, tempo
   // and timbre.

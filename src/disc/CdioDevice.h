@@ -58,8 +58,8 @@ class CdioDevice : public CdDevice {
   std::string path_;
   AudioOutputFactory outputFactory_;
   Playback::ClockUs clock_;
-  std::vector<TocEntry> toc_;     // ms
-  std::vector<int64_t> starts_;   // frames, per track
+  std::vector<TocEntry> toc_;    // ms
+  std::vector<int64_t> starts_;  // frames, per track
   std::unique_ptr<Playback> playback_;
   bool isDrive_ = false;
   int64_t lastPreviousUs_ = INT64_MIN / 2;

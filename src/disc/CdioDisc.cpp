@@ -108,8 +108,7 @@ std::unique_ptr<CdioDisc> CdioDisc::open(const std::string& path, std::string* r
   for (int i = 0; i < count; ++i) {
     const auto t = static_cast<track_t>(first + i);
     const lsn_t lsn = cdio_get_track_lsn(p, t);
-    const lsn_t next =
-        i + 1 < count ? cdio_get_track_lsn(p, static_cast<track_t>(t + 1)) : leadOut;
+    const lsn_t next = i + 1 < count ? cdio_get_track_lsn(p, static_cast<track_t>(t + 1)) : leadOut;
     if (lsn == CDIO_INVALID_LSN || next == CDIO_INVALID_LSN || next < lsn) return disc;
     toc.tracks.push_back({lsn, next - lsn, cdio_get_track_format(p, t) == TRACK_FORMAT_AUDIO});
   }
@@ -206,8 +205,8 @@ std::string discPathProblem(const std::string& path) {
     fs::path expected = fs::path(path).replace_extension(".bin");
     const fs::path named = fs::path(path).parent_path() / names.front();
     std::error_code ec;
-    const bool same = fs::exists(named, ec) && fs::exists(expected, ec) &&
-                      fs::equivalent(named, expected, ec);
+    const bool same =
+        fs::exists(named, ec) && fs::exists(expected, ec) && fs::equivalent(named, expected, ec);
     if (!same && named.lexically_normal() != expected.lexically_normal()) {
       return "la hoja .cue nombra el archivo " + quoted(names.front()) +
              ", pero solo se puede leer " + quoted(expected.filename().string()) +

@@ -45,8 +45,8 @@ Playback::~Playback() {
 
 // --- The window's side -------------------------------------------------------
 
-void Playback::push(Command::Kind kind, uint64_t tag) {
-  commands_.push_back({kind, tag});
+void Playback::push(Command::Kind kind, uint64_t tag, int64_t at) {
+  commands_.push_back({kind, tag, at});
   abort_.store(true);
   cv_.notify_all();
 }
@@ -54,7 +54,7 @@ void Playback::push(Command::Kind kind, uint64_t tag) {
 void Playback::startLocked() {
   mode_ = DeviceMode::Playing;
   ++session_;
-  push(Command::Start, session_);
+  push(Command::Start, session_, clock_());
 }
 
 void Playback::haltLocked() {
@@ -154,7 +154,7 @@ void Playback::run() {
     }
     switch (c.kind) {
       case Command::Start:
-        playSession(c.tag, from);
+        playSession(c.tag, from, c.at);
         break;
       case Command::Halt:
         break;
@@ -192,7 +192,7 @@ bool Playback::readSectors(int32_t lsn, int32_t count, int16_t* out) {
   return any || (source_ && source_->present());
 }
 
-void Playback::playSession(uint64_t session, int64_t from) {
+void Playback::playSession(uint64_t session, int64_t from, int64_t anchorUs) {
   int64_t cur = from;
   size_t si = 0;
   while (si < spans_.size() && spans_[si].end <= cur) ++si;
@@ -205,7 +205,9 @@ void Playback::playSession(uint64_t session, int64_t from) {
 
   int64_t written = 0;  // stream frames given to the output this session
   std::vector<Segment> segments{{0, cur}};
-  int64_t anchor = clock_();
+  // The clock counts from the moment playback was asked for: with no output
+  // the display moves at once.
+  int64_t anchor = anchorUs;
   auto clockFrames = [&] { return std::max<int64_t>(0, (clock_() - anchor) * kRate / 1000000); };
   // Stream frames heard so far: what the output has played, never ahead of
   // the clock (an output that does not pace reports no delay).
@@ -256,7 +258,8 @@ void Playback::playSession(uint64_t session, int64_t from) {
       break;
     }
     for (int32_t s = 0; s < count && !abort_.load(); ++s) {
-      const int16_t* piece = buf.data() + static_cast<ptrdiff_t>(s) * kSamplesPerSector + offset * 2;
+      const int16_t* piece =
+          buf.data() + static_cast<ptrdiff_t>(s) * kSamplesPerSector + offset * 2;
       const int64_t frames = kFramesPerSector - offset;
       int64_t n = frames;
       if (output_) {

@@ -69,13 +69,14 @@ class Playback {
   struct Command {
     enum Kind { Start, Halt, Eject, Quit } kind;
     uint64_t tag;  // Start: the session; Halt: the position epoch at issue
+    int64_t at;    // Start: the clock when playback was asked for, us
   };
   struct Segment {
     int64_t stream, disc;  // stream frame `stream` holds disc frame `disc`
   };
 
   // State shared with the worker, under m_.
-  void push(Command::Kind kind, uint64_t tag);
+  void push(Command::Kind kind, uint64_t tag, int64_t at = 0);
   void startLocked();
   void haltLocked();
   int64_t currentLocked() const;
@@ -83,7 +84,7 @@ class Playback {
 
   // Worker side.
   void run();
-  void playSession(uint64_t session, int64_t from);
+  void playSession(uint64_t session, int64_t from, int64_t anchorUs);
   bool readSectors(int32_t lsn, int32_t count, int16_t* out);
   void publish(uint64_t session, int64_t frame);
   // Waits up to `us` of real time, or until a command arrives.
@@ -101,9 +102,9 @@ class Playback {
   std::deque<Command> commands_;
   std::atomic<bool> abort_{false};
   DeviceMode mode_ = DeviceMode::Stopped;
-  int64_t pos_ = 0;         // when not playing; when playing, where it started
-  uint64_t epoch_ = 0;      // bumped by every move of the position
-  uint64_t session_ = 0;    // bumped by every start of playback
+  int64_t pos_ = 0;       // when not playing; when playing, where it started
+  uint64_t epoch_ = 0;    // bumped by every move of the position
+  uint64_t session_ = 0;  // bumped by every start of playback
   uint64_t pubSession_ = 0;
   int64_t pubPos_ = 0;
 
