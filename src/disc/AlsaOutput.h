@@ -11,7 +11,7 @@
 // worker past an abort.
 class AlsaOutput : public AudioOutput {
  public:
-  explicit AlsaOutput(std::string pcm = "default", unsigned latencyUs = 150000);
+  explicit AlsaOutput(std::string pcm = "default", unsigned latencyUs = 200000);
   ~AlsaOutput() override;
   AlsaOutput(const AlsaOutput&) = delete;
   AlsaOutput& operator=(const AlsaOutput&) = delete;

@@ -63,8 +63,11 @@ void Playback::haltLocked() {
 }
 
 int64_t Playback::currentLocked() const {
-  if (mode_ == DeviceMode::Playing && pubSession_ == session_) return pubPos_;
-  return pos_;
+  if (mode_ != DeviceMode::Playing || pubSession_ != session_) return pos_;
+  // Between two reports of the worker the audio goes on at the clock's pace,
+  // for at most one piece.
+  const int64_t since = std::clamp<int64_t>(clock_() - pubTimeUs_, 0, kExtrapolateUs);
+  return std::min(pubPos_ + since * kRate / 1000000, std::max(pubPos_, leadOut_));
 }
 
 int64_t Playback::clampToDisc(int64_t frame) const {
@@ -171,10 +174,12 @@ void Playback::run() {
 }
 
 void Playback::publish(uint64_t session, int64_t frame) {
+  const int64_t now = clock_();
   std::lock_guard lock(m_);
   if (session != session_) return;
   pubSession_ = session;
   pubPos_ = frame;
+  pubTimeUs_ = now;
 }
 
 bool Playback::readSectors(int32_t lsn, int32_t count, int16_t* out) {
@@ -257,10 +262,11 @@ void Playback::playSession(uint64_t session, int64_t from, int64_t anchorUs) {
       discGone = true;
       break;
     }
-    for (int32_t s = 0; s < count && !abort_.load(); ++s) {
+    for (int32_t s = 0; s < count && !abort_.load(); s += kPieceSectors) {
       const int16_t* piece =
           buf.data() + static_cast<ptrdiff_t>(s) * kSamplesPerSector + offset * 2;
-      const int64_t frames = kFramesPerSector - offset;
+      const int64_t frames =
+          int64_t{std::min(kPieceSectors, count - s)} * kFramesPerSector - offset;
       int64_t n = frames;
       if (output_) {
         n = output_->write(piece, frames, abort_);
@@ -277,7 +283,7 @@ void Playback::playSession(uint64_t session, int64_t from, int64_t anchorUs) {
       // Pace by the clock when the output does not.
       for (int64_t ahead = written - clockFrames(); ahead > kLeadFrames && !abort_.load();
            ahead = written - clockFrames()) {
-        waitFor(std::min<int64_t>((ahead - kLeadFrames) * 1000000 / kRate + 1000, 20000));
+        waitFor(std::min<int64_t>((ahead - kLeadFrames) * 1000000 / kRate + 1000, 50000));
         publish(session, discOf(heardStream()));
       }
     }

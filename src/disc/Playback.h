@@ -61,6 +61,10 @@ class Playback {
   // How far, in frames, the worker lets the audio written run ahead of the
   // clock when the output does not pace.
   static constexpr int64_t kLeadFrames = kRate / 4;
+  // Sectors handed to the output in one write (about 53 ms).
+  static constexpr int32_t kPieceSectors = 4;
+  // How long position() carries the worker's last report forward, us.
+  static constexpr int64_t kExtrapolateUs = 60000;
 
  private:
   struct Span {
@@ -107,6 +111,7 @@ class Playback {
   uint64_t session_ = 0;  // bumped by every start of playback
   uint64_t pubSession_ = 0;
   int64_t pubPos_ = 0;
+  int64_t pubTimeUs_ = 0;
 
   // Worker only.
   std::unique_ptr<AudioOutput> output_;
