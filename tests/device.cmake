@@ -15,4 +15,4 @@ add_test(NAME EndToEnd.PlaysAnImageThroughAlsa
 set_tests_properties(EndToEnd.PlaysAnImageThroughAlsa PROPERTIES
   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMAR_END_TO_END=1"
   SKIP_RETURN_CODE 77
-  TIMEOUT 120)
+  TIMEOUT 180)

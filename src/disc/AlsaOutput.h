@@ -17,13 +17,17 @@ class AlsaOutput : public AudioOutput {
   AlsaOutput& operator=(const AlsaOutput&) = delete;
 
   bool open() override;
-  int64_t write(const int16_t* frames, int64_t count, const std::atomic<bool>& abort) override;
+  int64_t write(const int16_t* frames, int64_t count, const AbortSignal& abort) override;
   int64_t delay() override;
   void drop() override;
 
   static AudioOutputFactory factory();
 
  private:
+  // 44.1 kHz 16-bit stereo, a buffer of about latencyUs_ in four periods.
+  bool configure();
+  void waitForRoom(const AbortSignal& abort);
+
   std::string name_;
   unsigned latencyUs_;
   snd_pcm_t* pcm_ = nullptr;

@@ -47,7 +47,7 @@ Playback::~Playback() {
 
 void Playback::push(Command::Kind kind, uint64_t tag, int64_t at) {
   commands_.push_back({kind, tag, at});
-  abort_.store(true);
+  abort_.raise();
   cv_.notify_all();
 }
 
@@ -150,7 +150,7 @@ void Playback::run() {
       cv_.wait(lock, [this] { return !commands_.empty(); });
       c = commands_.front();
       commands_.pop_front();
-      abort_.store(!commands_.empty());
+      if (commands_.empty()) abort_.clear();
       if (c.kind == Command::Halt && heardValid_ && c.tag == epoch_) pos_ = lastHeard_;
       if (c.kind == Command::Halt) heardValid_ = false;
       from = pos_;
@@ -247,7 +247,7 @@ void Playback::playSession(uint64_t session, int64_t from, int64_t anchorUs) {
   publish(session, cur);
   std::vector<int16_t> buf(static_cast<size_t>(kMaxSectorsPerRead) * kSamplesPerSector);
   bool discGone = false;
-  while (!abort_.load()) {
+  while (!abort_.raised()) {
     if (si < spans_.size() && cur >= spans_[si].end && ++si < spans_.size()) {
       cur = spans_[si].begin;
       segments.push_back({written, cur});
@@ -262,7 +262,7 @@ void Playback::playSession(uint64_t session, int64_t from, int64_t anchorUs) {
       discGone = true;
       break;
     }
-    for (int32_t s = 0; s < count && !abort_.load(); s += kPieceSectors) {
+    for (int32_t s = 0; s < count && !abort_.raised(); s += kPieceSectors) {
       const int16_t* piece =
           buf.data() + static_cast<ptrdiff_t>(s) * kSamplesPerSector + offset * 2;
       const int64_t frames =
@@ -281,14 +281,14 @@ void Playback::playSession(uint64_t session, int64_t from, int64_t anchorUs) {
       if (n < frames) break;
       publish(session, discOf(heardStream()));
       // Pace by the clock when the output does not.
-      for (int64_t ahead = written - clockFrames(); ahead > kLeadFrames && !abort_.load();
+      for (int64_t ahead = written - clockFrames(); ahead > kLeadFrames && !abort_.raised();
            ahead = written - clockFrames()) {
         waitFor(std::min<int64_t>((ahead - kLeadFrames) * 1000000 / kRate + 1000, 50000));
         publish(session, discOf(heardStream()));
       }
     }
   }
-  if (abort_.load()) {
+  if (abort_.raised()) {
     finish();
     return;
   }
@@ -297,14 +297,14 @@ void Playback::playSession(uint64_t session, int64_t from, int64_t anchorUs) {
   // heard, then stop. Bounded by the clock in case the output never drains.
   const int64_t drainLimit = written + 2 * kRate;
   if (!discGone) {
-    while (!abort_.load()) {
+    while (!abort_.raised()) {
       const int64_t h = heardStream();
       publish(session, discOf(h));
       if (h >= written || clockFrames() >= drainLimit) break;
       waitFor(10000);
     }
   }
-  if (abort_.load()) {
+  if (abort_.raised()) {
     finish();
     return;
   }

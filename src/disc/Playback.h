@@ -104,7 +104,7 @@ class Playback {
   mutable std::mutex m_;
   std::condition_variable cv_;
   std::deque<Command> commands_;
-  std::atomic<bool> abort_{false};
+  AbortSignal abort_;  // raised while commands wait
   DeviceMode mode_ = DeviceMode::Stopped;
   int64_t pos_ = 0;       // when not playing; when playing, where it started
   uint64_t epoch_ = 0;    // bumped by every move of the position

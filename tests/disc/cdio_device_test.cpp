@@ -347,7 +347,7 @@ TEST(CdioDeviceOutput, AnOutputFasterThanRealTimeDoesNotRunTheDiscOut) {
   struct Counting : AlsaOutput {
     std::shared_ptr<std::atomic<int64_t>> frames;
     explicit Counting(std::shared_ptr<std::atomic<int64_t>> f) : AlsaOutput("null"), frames(f) {}
-    int64_t write(const int16_t* p, int64_t n, const std::atomic<bool>& abort) override {
+    int64_t write(const int16_t* p, int64_t n, const AbortSignal& abort) override {
       const int64_t w = AlsaOutput::write(p, n, abort);
       if (w > 0) *frames += w;
       return w;

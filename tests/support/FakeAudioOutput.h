@@ -59,7 +59,7 @@ class FakeAudioOutput : public AudioOutput {
     ++s_->opens;
     return s_->available;
   }
-  int64_t write(const int16_t* frames, int64_t count, const std::atomic<bool>&) override {
+  int64_t write(const int16_t* frames, int64_t count, const AbortSignal&) override {
     std::lock_guard lock(s_->m);
     s_->consumeLocked();
     if (s_->t0 < 0) {
