@@ -4,6 +4,9 @@
 #include <cdio/logging.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,10 +169,15 @@ bool CdioDisc::readParanoia(int32_t lsn, int32_t count, int16_t* out) {
 bool CdioDisc::present() {
   if (!h_->cdio) return false;
   if (!drive_) return true;
-  // 1: the medium changed since the last call; negative: the drive cannot
-  // tell, which is taken as still present.
-  if (cdio_get_media_changed(h_->cdio) == 1) return false;
-  return cdio_get_num_tracks(h_->cdio) != CDIO_INVALID_TRACK;
+  // Ask the drive itself: libcdio keeps the table of contents it read.
+  const char* source = cdio_get_arg(h_->cdio, "source");
+  if (!source) return true;
+  const int fd = ::open(source, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return true;
+  const int status = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
+  ::close(fd);
+  // A drive that cannot tell is taken as still holding its disc.
+  return status < 0 || status == CDS_DISC_OK || status == CDS_NO_INFO;
 }
 
 void CdioDisc::eject() {
