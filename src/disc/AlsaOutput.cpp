@@ -112,6 +112,10 @@ void AlsaOutput::drop() {
   snd_pcm_prepare(pcm_);
 }
 
+void AlsaOutput::flush() {
+  if (pcm_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
+}
+
 AudioOutputFactory AlsaOutput::factory() {
   return [] { return std::make_unique<AlsaOutput>(); };
 }

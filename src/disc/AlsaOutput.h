@@ -20,6 +20,7 @@ class AlsaOutput : public AudioOutput {
   int64_t write(const int16_t* frames, int64_t count, const AbortSignal& abort) override;
   int64_t delay() override;
   void drop() override;
+  void flush() override;
 
   static AudioOutputFactory factory();
 

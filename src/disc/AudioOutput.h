@@ -57,6 +57,9 @@ class AudioOutput {
   virtual int64_t delay() = 0;
   // Discards every frame not yet heard; the next write starts afresh.
   virtual void drop() = 0;
+  // Nothing more follows for now: play what was written even if it is less
+  // than the output waits for before it starts.
+  virtual void flush() {}
 };
 
 using AudioOutputFactory = std::function<std::unique_ptr<AudioOutput>()>;

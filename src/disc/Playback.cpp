@@ -296,6 +296,7 @@ void Playback::playSession(uint64_t session, int64_t from, int64_t anchorUs) {
   // Off the end of the disc (or the disc has gone): let what was written be
   // heard, then stop. Bounded by the clock in case the output never drains.
   const int64_t drainLimit = written + 2 * kRate;
+  if (output_) output_->flush();
   if (!discGone) {
     while (!abort_.raised()) {
       const int64_t h = heardStream();

@@ -384,6 +384,46 @@ struct VanishingDisc : SectorSource {
 };
 }  // namespace
 
+namespace {
+// An image that notes the furthest sector asked of it.
+struct WatchedDisc : SectorSource {
+  std::unique_ptr<CdioDisc> disc;
+  std::shared_ptr<std::atomic<int32_t>> furthest;
+  bool read(int32_t lsn, int32_t count, int16_t* out) override {
+    int32_t end = lsn + count;
+    for (int32_t f = *furthest; end > f && !furthest->compare_exchange_weak(f, end);) {
+    }
+    return disc->read(lsn, count, out);
+  }
+  bool present() override { return disc->present(); }
+  void eject() override { disc->eject(); }
+  bool isDrive() const override { return false; }
+};
+}  // namespace
+
+TEST(CdioDeviceOutput, NothingIsReadAtOrPastTheLeadOut) {
+  // 1 s + 7 sectors: the last read of the disc is a short one.
+  TestDisc disc(counterDisc({82}));
+  ManualClockUs clock;
+  auto audio = std::make_shared<FakeAudio>();
+  audio->clock = clock.clock();
+  auto watched = std::make_unique<WatchedDisc>();
+  watched->disc = CdioDisc::open(disc.cue, nullptr);
+  ASSERT_TRUE(watched->disc);
+  const DiscToc toc = watched->disc->toc();
+  ASSERT_EQ(toc.leadOutLsn, 82);
+  auto furthest = watched->furthest = std::make_shared<std::atomic<int32_t>>(0);
+  Playback p(std::move(watched), toc, FakeAudioOutput::factory(audio), clock.clock());
+  p.play();
+  for (int i = 0; i < 300 && p.mode() == DeviceMode::Playing; ++i) {
+    clock.advanceMs(10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(eventually([&] { return p.mode() == DeviceMode::Stopped; }));
+  EXPECT_EQ(furthest->load(), 82) << "the read ends at the lead-out";
+  EXPECT_EQ(audio->heardFrames(), 82 * 588);
+}
+
 TEST(CdioDeviceOutput, TheDiscRemovedWhilePlayingStopsPlayback) {
   ManualClockUs clock;
   auto audio = std::make_shared<FakeAudio>();
