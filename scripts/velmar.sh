@@ -43,6 +43,10 @@ case "${1:-}" in
     shift
     install_missing "${build_packages[@]}" "${run_packages[@]}"
     configure_and_build build -DVELMAR_TESTS=OFF
+    # No disc named and no CD drive: the demo disc the build made.
+    if [ $# -eq 0 ] && ! compgen -G '/dev/sr[0-9]*' >/dev/null && [ ! -e /dev/cdrom ]; then
+      set -- build/demo/velmar-demo.cue
+    fi
     exec build/velmar "$@"
     ;;
   test)

@@ -1,16 +1,13 @@
 #include "volume/AlsaMixer.h"
 
+#include "disc/AlsaQuiet.h"
+
 #include <alsa/asoundlib.h>
 
 #include <cmath>
-#include <mutex>
 #include <string_view>
 
 namespace {
-
-// ALSA prints its complaints (no card, no server) on standard error; the
-// program reports mixer failures through result codes only.
-void silentAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
 struct SelemIdDeleter {
   void operator()(snd_mixer_selem_id_t* id) const { snd_mixer_selem_id_free(id); }
@@ -37,9 +34,10 @@ void AlsaMixer::MixerCloser::operator()(_snd_mixer* m) const {
   snd_mixer_close(m);
 }
 
+// ALSA prints its complaints (no card, no server) on standard error; the
+// program reports mixer failures through result codes only.
 AlsaMixer::AlsaMixer() {
-  static std::once_flag silenced;
-  std::call_once(silenced, [] { snd_lib_error_set_handler(&silentAlsaErrors); });
+  quietAlsa();
 }
 
 AlsaMixer::~AlsaMixer() = default;

@@ -1,0 +1,8 @@
+# Benchmark helpers (bench/velmar-bench.sh): a preloadable shim that timestamps
+# the audio a player hands to ALSA, and a probe that seeks the real device.
+add_library(velmar_alsa_timing MODULE ${CMAKE_SOURCE_DIR}/bench/alsa-timing-shim.cpp)
+target_link_libraries(velmar_alsa_timing PRIVATE ALSA::ALSA ${CMAKE_DL_LIBS})
+set_target_properties(velmar_alsa_timing PROPERTIES AUTOMOC OFF PREFIX "")
+
+add_executable(velmar-seek-probe ${CMAKE_SOURCE_DIR}/bench/velmar-seek-probe.cpp)
+target_link_libraries(velmar-seek-probe PRIVATE velmar_core)

@@ -1,0 +1,121 @@
+#include "disc/AlsaOutput.h"
+
+#include <poll.h>
+#include <algorithm>
+
+#include <cerrno>
+#include <vector>
+
+#include "disc/AlsaQuiet.h"
+
+AlsaOutput::AlsaOutput(std::string pcm, unsigned latencyUs)
+    : name_(std::move(pcm)), latencyUs_(latencyUs) {}
+
+AlsaOutput::~AlsaOutput() {
+  if (pcm_) snd_pcm_close(pcm_);
+}
+
+bool AlsaOutput::open() {
+  quietAlsa();
+  if (pcm_) return true;
+  if (snd_pcm_open(&pcm_, name_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
+    pcm_ = nullptr;
+    return false;
+  }
+  if (!configure()) {
+    snd_pcm_close(pcm_);
+    pcm_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
+bool AlsaOutput::configure() {
+  snd_pcm_hw_params_t* hw = nullptr;
+  snd_pcm_hw_params_alloca(&hw);
+  unsigned rate = 44100;
+  unsigned buffer = latencyUs_;
+  unsigned period = latencyUs_ / 4;
+  int dir = 0;
+  if (snd_pcm_hw_params_any(pcm_, hw) < 0 ||
+      snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
+      snd_pcm_hw_params_set_format(pcm_, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
+      snd_pcm_hw_params_set_channels(pcm_, hw, 2) < 0 ||
+      snd_pcm_hw_params_set_rate_resample(pcm_, hw, 1) < 0 ||
+      snd_pcm_hw_params_set_rate_near(pcm_, hw, &rate, nullptr) < 0 || rate != 44100 ||
+      snd_pcm_hw_params_set_buffer_time_near(pcm_, hw, &buffer, &dir) < 0 ||
+      snd_pcm_hw_params_set_period_time_near(pcm_, hw, &period, &dir) < 0 ||
+      snd_pcm_hw_params(pcm_, hw) < 0)
+    return false;
+  snd_pcm_uframes_t bufferFrames = 0;
+  snd_pcm_uframes_t periodFrames = 0;
+  snd_pcm_get_params(pcm_, &bufferFrames, &periodFrames);
+  // Start once half the buffer is filled, and wake the writer a period at a
+  // time rather than for every few frames of room.
+  snd_pcm_sw_params_t* sw = nullptr;
+  snd_pcm_sw_params_alloca(&sw);
+  if (snd_pcm_sw_params_current(pcm_, sw) < 0 ||
+      snd_pcm_sw_params_set_start_threshold(pcm_, sw, std::max(bufferFrames / 2, periodFrames)) <
+          0 ||
+      snd_pcm_sw_params_set_avail_min(pcm_, sw, periodFrames) < 0 ||
+      snd_pcm_sw_params(pcm_, sw) < 0)
+    return false;
+  return true;
+}
+
+int64_t AlsaOutput::write(const int16_t* frames, int64_t count, const AbortSignal& abort) {
+  if (!pcm_) return -1;
+  int64_t done = 0;
+  int failures = 0;
+  while (done < count && !abort.raised()) {
+    const snd_pcm_sframes_t n =
+        snd_pcm_writei(pcm_, frames + done * 2, static_cast<snd_pcm_uframes_t>(count - done));
+    if (n >= 0) {
+      done += n;
+      failures = 0;
+    } else if (n == -EAGAIN) {
+      waitForRoom(abort);
+    } else if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0 || ++failures > 5) {
+      return -1;
+    }
+  }
+  return done;
+}
+
+void AlsaOutput::waitForRoom(const AbortSignal& abort) {
+  // The PCM's descriptors and the abort signal's, in one poll; a period of
+  // room (or an abort) wakes it. The timeout only guards against a PCM that
+  // never signals.
+  const int n = snd_pcm_poll_descriptors_count(pcm_);
+  if (n <= 0 || abort.fd() < 0) {
+    snd_pcm_wait(pcm_, 20);
+    return;
+  }
+  std::vector<pollfd> fds(static_cast<size_t>(n) + 1);
+  snd_pcm_poll_descriptors(pcm_, fds.data(), static_cast<unsigned>(n));
+  fds[static_cast<size_t>(n)] = {abort.fd(), POLLIN, 0};
+  if (::poll(fds.data(), fds.size(), 500) <= 0) return;
+  unsigned short revents = 0;
+  snd_pcm_poll_descriptors_revents(pcm_, fds.data(), static_cast<unsigned>(n), &revents);
+}
+
+int64_t AlsaOutput::delay() {
+  if (!pcm_) return 0;
+  snd_pcm_sframes_t d = 0;
+  if (snd_pcm_delay(pcm_, &d) < 0 || d < 0) return 0;
+  return d;
+}
+
+void AlsaOutput::drop() {
+  if (!pcm_) return;
+  snd_pcm_drop(pcm_);
+  snd_pcm_prepare(pcm_);
+}
+
+void AlsaOutput::flush() {
+  if (pcm_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_);
+}
+
+AudioOutputFactory AlsaOutput::factory() {
+  return [] { return std::make_unique<AlsaOutput>(); };
+}

@@ -1,0 +1,49 @@
+// Writes a CD image (.cue and .bin) of synthesized audio.
+//
+//   velmar-mkdisc --demo OUT.cue
+//   velmar-mkdisc [--tone HZ:SECONDS | --data SECONDS]... OUT.cue
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "DiscImageWriter.h"
+
+int main(int argc, char** argv) {
+  discgen::DiscSpec disc;
+  std::string out;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--demo") {
+      disc = discgen::demoDisc();
+    } else if ((a == "--tone" || a == "--data") && i + 1 < argc) {
+      const std::string v = argv[++i];
+      discgen::TrackSpec t;
+      if (a == "--data") {
+        t.kind = discgen::TrackSpec::Kind::Data;
+        t.sectors = static_cast<int32_t>(std::atof(v.c_str()) * 75);
+      } else {
+        const auto colon = v.find(':');
+        t.toneHz = std::atof(v.substr(0, colon).c_str());
+        t.sectors = colon == std::string::npos
+                        ? 75 * 10
+                        : static_cast<int32_t>(std::atof(v.substr(colon + 1).c_str()) * 75);
+      }
+      disc.tracks.push_back(t);
+    } else if (a.rfind("--", 0) != 0 && out.empty()) {
+      out = a;
+    } else {
+      std::fprintf(stderr, "usage: velmar-mkdisc [--demo | --tone HZ:S | --data S]... OUT.cue\n");
+      return 2;
+    }
+  }
+  if (out.empty() || disc.tracks.empty()) {
+    std::fprintf(stderr, "usage: velmar-mkdisc [--demo | --tone HZ:S | --data S]... OUT.cue\n");
+    return 2;
+  }
+  const std::string err = discgen::writeDisc(out, disc);
+  if (!err.empty()) {
+    std::fprintf(stderr, "velmar-mkdisc: %s\n", err.c_str());
+    return 1;
+  }
+  return 0;
+}
