@@ -107,7 +107,11 @@ bool frmVelmar::BuildTrackTable() {
   for (int16_t i = 1; i <= n; ++i) {
     MMControl1->setTrack(i);
     modFunciones::SetTrackRow(i, MMControl1->TrackPosition(), MMControl1->TrackLength());
+    // Filling the list selects nothing: the list shows no choice until the
+    // user makes one (an empty list would otherwise select its first item).
+    const bool first = List1->count() == 0;
     List1->addItem(QString::number(i));
+    if (first) List1->setCurrentIndex(-1);
     QCoreApplication::processEvents();
     if (!self || unloaded_) return false;
   }

@@ -66,6 +66,7 @@ TEST(Lifecycle, LoadActivateAndUnloadSendTheirCommandsInOrder) {
   EXPECT_EQ(trace.count("Track=1"), 1u);
   EXPECT_EQ(trace.count("Track=3"), 1u);
   EXPECT_EQ(w.items(), (QStringList{"1", "2", "3"}));
+  EXPECT_EQ(w.form->List1->currentIndex(), -1) << "filling the list chooses no track";
   EXPECT_EQ(modFunciones::TrackTable[2].start, 200000);
   EXPECT_EQ(modFunciones::TrackTable[2].end, 400000);
   EXPECT_EQ(modFunciones::TrackTable[2].length, 200000);
