@@ -125,7 +125,7 @@ int16_t sampleAt(const TrackSpec& track, int64_t frame, int channel) {
   return 0;
 }
 
-std::string writeDisc(const std::string& cuePath, const DiscSpec& disc) {
+std::string writeDisc(const std::string& cuePath, const DiscPlan& disc) {
   namespace fs = std::filesystem;
   const fs::path cue(cuePath);
   fs::path bin = cue;
@@ -172,8 +172,8 @@ std::string writeDisc(const std::string& cuePath, const DiscSpec& disc) {
   return {};
 }
 
-DiscSpec demoDisc() {
-  DiscSpec d;
+DiscPlan demoDisc() {
+  DiscPlan d;
   const std::array<int32_t, 4> seconds{32, 38, 26, 34};
   for (int i = 0; i < 4; ++i) {
     TrackSpec t;

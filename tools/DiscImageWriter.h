@@ -31,7 +31,7 @@ struct TrackSpec {
   int32_t pregapSectors = 0;
 };
 
-struct DiscSpec {
+struct DiscPlan {
   std::vector<TrackSpec> tracks;
   // The file the cue's FILE line names; empty: the .bin written beside it.
   std::string fileLine;
@@ -39,11 +39,11 @@ struct DiscSpec {
 
 // Writes `cuePath` and the .bin with the same base name. Returns an empty
 // string on success, else what went wrong.
-std::string writeDisc(const std::string& cuePath, const DiscSpec& disc);
+std::string writeDisc(const std::string& cuePath, const DiscPlan& disc);
 
 // The four-track demo disc: 20 to 40 s pieces in different keys, tempi and
 // timbres.
-DiscSpec demoDisc();
+DiscPlan demoDisc();
 
 // The sample of `channel` (0 left, 1 right) at frame `frame` of a track;
 // what writeDisc puts in the image.

@@ -9,7 +9,7 @@
 #include "DiscImageWriter.h"
 
 int main(int argc, char** argv) {
-  discgen::DiscSpec disc;
+  discgen::DiscPlan disc;
   std::string out;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];

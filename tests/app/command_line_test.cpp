@@ -65,9 +65,9 @@ TEST(CommandLineArgs, BadArgumentsAreErrorsWithStatus2NamingWhatIsWrong) {
 
 TEST(CommandLineArgs, CueSheetsWhoseFileLineIsNotTheBinThatWillBeRead) {
   // The sheet names another file: libcdio would read disc.bin regardless.
-  discgen::DiscSpec spec = counterDisc({75});
-  spec.fileLine = "original.bin";
-  TestDisc renamed(spec);
+  discgen::DiscPlan plan = counterDisc({75});
+  plan.fileLine = "original.bin";
+  TestDisc renamed(plan);
   CommandLine c = parseCommandLine({renamed.cue});
   EXPECT_EQ(c.exitStatus, 2);
   EXPECT_TRUE(contains(c.message, "«original.bin»")) << c.message;
@@ -86,8 +86,8 @@ TEST(CommandLineArgs, CueSheetsWhoseFileLineIsNotTheBinThatWillBeRead) {
   EXPECT_TRUE(contains(c.message, "falta el archivo de datos «disc.bin»")) << c.message;
 
   // A relative FILE line that leads to the right file is fine.
-  spec.fileLine = "./disc.bin";
-  TestDisc dotted(spec);
+  plan.fileLine = "./disc.bin";
+  TestDisc dotted(plan);
   c = parseCommandLine({dotted.cue});
   EXPECT_EQ(c.action, Action::Run) << c.message;
 }

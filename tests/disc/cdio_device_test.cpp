@@ -37,7 +37,7 @@ struct Rig {
   std::shared_ptr<FakeAudio> audio = std::make_shared<FakeAudio>();
   std::unique_ptr<CdioDevice> dev;
 
-  explicit Rig(discgen::DiscSpec spec) : disc(std::move(spec)) {
+  explicit Rig(discgen::DiscPlan plan) : disc(std::move(plan)) {
     audio->clock = clock.clock();
     dev = std::make_unique<CdioDevice>(disc.cue, FakeAudioOutput::factory(audio), clock.clock());
     dev->open();
@@ -113,10 +113,10 @@ TEST(CdioDeviceToc, TracksInMsFromTheDiscStartAsADriveReportsThem) {
 }
 
 TEST(CdioDeviceToc, PregapAndDataTrack) {
-  discgen::DiscSpec spec = counterDisc({300, 300, 300});
-  spec.tracks[1].pregapSectors = 150;  // INDEX 00 two seconds before track 2
-  spec.tracks[2].kind = TrackSpec::Kind::Data;
-  Rig r(spec);
+  discgen::DiscPlan plan = counterDisc({300, 300, 300});
+  plan.tracks[1].pregapSectors = 150;  // INDEX 00 two seconds before track 2
+  plan.tracks[2].kind = TrackSpec::Kind::Data;
+  Rig r(plan);
   ASSERT_EQ(r.disc.error, "");
   ASSERT_EQ(r.dev->tracks(), 3);
   EXPECT_EQ(r.dev->trackPosition(2), 2000 + 4000 + 2000) << "track 2 starts at INDEX 01";
@@ -237,9 +237,9 @@ TEST(CdioDevicePlayback, ConsecutiveTracksPlayWithoutAGapAndTheDiscEndsAtTrackOn
 }
 
 TEST(CdioDevicePlayback, DataTracksAreSkipped) {
-  discgen::DiscSpec spec = counterDisc({150, 150, 150});
-  spec.tracks[1].kind = TrackSpec::Kind::Data;
-  Rig r(spec);
+  discgen::DiscPlan plan = counterDisc({150, 150, 150});
+  plan.tracks[1].kind = TrackSpec::Kind::Data;
+  Rig r(plan);
   r.dev->seek(r.dev->trackPosition(2) - 200);
   r.play();
   r.run(600);

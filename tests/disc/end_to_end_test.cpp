@@ -64,11 +64,11 @@ TEST(EndToEnd, PlaysTheFirstAudioTrackThroughAlsa) {
     GTEST_SKIP() << "needs the private audio server of tests/support/with-pulse.sh";
 
   // A data track first: the program must skip it and play track 2.
-  discgen::DiscSpec spec;
-  spec.tracks.push_back({discgen::TrackSpec::Kind::Data, 150, 0, 0, 0});
-  spec.tracks.push_back({discgen::TrackSpec::Kind::Music, 20 * 75, 0, 1, 0});
-  spec.tracks.push_back({discgen::TrackSpec::Kind::Music, 20 * 75, 0, 2, 0});
-  TestDisc disc(spec);
+  discgen::DiscPlan plan;
+  plan.tracks.push_back({discgen::TrackSpec::Kind::Data, 150, 0, 0, 0});
+  plan.tracks.push_back({discgen::TrackSpec::Kind::Music, 20 * 75, 0, 1, 0});
+  plan.tracks.push_back({discgen::TrackSpec::Kind::Music, 20 * 75, 0, 2, 0});
+  TestDisc disc(plan);
   ASSERT_EQ(disc.error, "");
   const std::string bin = readFile(disc.bin);
 

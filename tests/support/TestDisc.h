@@ -14,12 +14,12 @@ struct TestDisc {
   QTemporaryDir dir;
   std::string cue;
   std::string bin;
-  discgen::DiscSpec spec;
+  discgen::DiscPlan plan;
 
-  explicit TestDisc(discgen::DiscSpec s, const std::string& base = "disc") : spec(std::move(s)) {
+  explicit TestDisc(discgen::DiscPlan s, const std::string& base = "disc") : plan(std::move(s)) {
     cue = dir.filePath(QString::fromStdString(base + ".cue")).toStdString();
     bin = dir.filePath(QString::fromStdString(base + ".bin")).toStdString();
-    error = discgen::writeDisc(cue, spec);
+    error = discgen::writeDisc(cue, plan);
   }
   std::string error;
 
@@ -36,8 +36,8 @@ struct TestDisc {
 
 // Tracks of the given lengths in sectors whose frames all differ (counter
 // tracks, told apart by their right channel: 300, 600, ...).
-inline discgen::DiscSpec counterDisc(const std::vector<int32_t>& sectors) {
-  discgen::DiscSpec d;
+inline discgen::DiscPlan counterDisc(const std::vector<int32_t>& sectors) {
+  discgen::DiscPlan d;
   double hz = 300;
   for (int32_t s : sectors) {
     discgen::TrackSpec t;
