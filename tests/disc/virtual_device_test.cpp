@@ -13,18 +13,20 @@ struct Rig {
   VirtualCdDevice* device = nullptr;
   std::unique_ptr<MMControl> control;
 
-  explicit Rig(std::vector<TocEntry> toc = threeTrackDisc()) {
+  explicit Rig(std::vector<TocEntry> toc = threeTrackDisc(), const char* type = "CDAudio") {
     auto owned = std::make_unique<VirtualCdDevice>(std::move(toc), clock.clock());
     device = owned.get();
     control = std::make_unique<MMControl>(std::move(owned));
-    control->setDeviceType("CDAudio");
+    control->setDeviceType(type);
     control->Command("Open");
   }
-  void jump(int32_t ms) {
-    control->Command("stop");
-    control->setTo(ms);
-    control->Command("seek");
-    control->Command("play");
+  void send(const char* word, int32_t to = 0) {
+    control->setTo(to);
+    control->Command(word);
+  }
+  int32_t after(int64_t ms) {
+    clock.advance(ms);
+    return control->Position();
   }
 };
 }  // namespace
@@ -33,172 +35,118 @@ TEST(VirtualDevice, PlaysStopsAndSeeksLikeADrive) {
   Rig rig;
   MMControl& c = *rig.control;
   EXPECT_EQ(c.Mode(), DeviceMode::Stopped);
-  EXPECT_EQ(c.Position(), 2000) << "open puts the position at the start of track 1";
   EXPECT_EQ(c.Tracks(), 3);
   c.setTrack(2);
   EXPECT_EQ(c.TrackPosition(), 200000);
   EXPECT_EQ(c.TrackLength(), 200000);
-
-  rig.clock.advance(5000);
-  EXPECT_EQ(c.Position(), 2000) << "a stopped disc does not move";
-  c.Command("Play");
-  rig.clock.advance(1500);
-  EXPECT_EQ(c.Position(), 3500);
-  EXPECT_EQ(c.Mode(), DeviceMode::Playing);
-
-  c.Command("stop");
-  rig.clock.advance(10000);
-  EXPECT_EQ(c.Position(), 3500) << "stop keeps the position";
-
-  c.setTo(300000);
-  c.Command("seek");
-  EXPECT_EQ(c.Position(), 300000) << "seek works while stopped";
-  EXPECT_EQ(c.Mode(), DeviceMode::Stopped);
-
-  rig.jump(101000);
-  rig.clock.advance(200);
-  EXPECT_EQ(c.Position(), 101200);
+  EXPECT_EQ(rig.after(5000), 2000) << "opened at the start of track 1, not moving";
+  rig.send("Play");
+  EXPECT_EQ(rig.after(1500), 3500);
+  rig.send("stop");
+  EXPECT_EQ(rig.after(10000), 3500) << "stop keeps the position";
+  rig.send("seek", 300000);
+  EXPECT_EQ(rig.after(1000), 300000) << "seek works while stopped";
+  rig.send("play");
+  rig.send("seek", 101000);
+  EXPECT_EQ(c.Mode(), DeviceMode::Stopped) << "seek stops a playing disc";
+  rig.send("play");
+  EXPECT_EQ(rig.after(200), 101200);
   EXPECT_EQ(rig.device->log(), (std::vector<std::string>{"open", "play", "stop", "seek 300000",
-                                                         "stop", "seek 101000", "play"}));
+                                                         "play", "seek 101000", "play"}));
 }
 
 TEST(VirtualDevice, CommandWordsIgnoreCaseAndNeedAnOpenCdAudioDevice) {
-  ManualClock clock;
-  auto owned = std::make_unique<VirtualCdDevice>(threeTrackDisc(), clock.clock());
-  VirtualCdDevice* device = owned.get();
-  MMControl c(std::move(owned));
-  c.Command("Play");
-  c.Command("Open");  // no device type yet
-  EXPECT_EQ(c.Mode(), DeviceMode::NotOpen);
-  EXPECT_EQ(c.Tracks(), 0);
-  EXPECT_EQ(c.Position(), 0);
-  EXPECT_TRUE(device->log().empty());
-
-  c.setDeviceType("cdaudio");
-  c.Command("OPEN");
-  c.Command("pLaY");
-  c.Command("rewind");  // not a word the device knows: ignored
-  clock.advance(1000);
-  EXPECT_EQ(c.Position(), 3000);
-  c.Command("CLOSE");
-  EXPECT_EQ(c.Mode(), DeviceMode::NotOpen);
-  EXPECT_EQ(c.Position(), 0);
-  EXPECT_EQ(device->log(), (std::vector<std::string>{"open", "play", "close"}));
+  Rig rig(threeTrackDisc(), "WaveAudio");
+  rig.send("Play");
+  EXPECT_EQ(rig.control->Mode(), DeviceMode::NotOpen);
+  EXPECT_EQ(rig.control->Tracks(), 0);
+  EXPECT_TRUE(rig.device->log().empty());
+  rig.control->setDeviceType("cdaudio");
+  for (const char* word : {"OPEN", "pLaY", "rewind"}) rig.send(word);
+  EXPECT_EQ(rig.after(1000), 3000);
+  rig.send("CLOSE");
+  EXPECT_EQ(rig.control->Mode(), DeviceMode::NotOpen);
+  EXPECT_EQ(rig.control->Position(), 0);
+  EXPECT_EQ(rig.device->log(), (std::vector<std::string>{"open", "play", "close"}));
 }
 
-TEST(VirtualDevice, SeeksOutsideTheDiscAreBroughtOntoIt) {
+TEST(VirtualDevice, SeeksOffTheDiscAndTheEndOfTheDisc) {
   Rig rig;
-  MMControl& c = *rig.control;
-  c.setTo(0);
-  c.Command("seek");
-  EXPECT_EQ(c.Position(), 2000);
-  c.setTo(-40000);
-  c.Command("seek");
-  EXPECT_EQ(c.Position(), 2000);
-  c.setTo(INT32_MAX);
-  c.Command("seek");
-  EXPECT_EQ(c.Position(), 550000);
-  c.Command("play");
-  rig.clock.advance(1);
-  EXPECT_EQ(c.Mode(), DeviceMode::Stopped) << "playing from the lead-out ends the disc";
-  EXPECT_EQ(c.Position(), 2000);
-}
-
-TEST(VirtualDevice, RunningOffTheLastTrackStopsAtTrackOne) {
-  Rig rig;
-  rig.jump(549000);
-  rig.clock.advance(999);
-  EXPECT_EQ(rig.control->Position(), 549999);
-  EXPECT_EQ(rig.control->Mode(), DeviceMode::Playing);
-  rig.clock.advance(1);
+  for (int32_t to : {0, -40000}) {
+    rig.send("seek", to);
+    EXPECT_EQ(rig.control->Position(), 2000) << to;
+  }
+  rig.send("seek", INT32_MAX);
+  EXPECT_EQ(rig.control->Position(), 550000);
+  rig.send("seek", 549000);
+  rig.send("play");
+  EXPECT_EQ(rig.after(999), 549999);
+  EXPECT_EQ(rig.after(1), 2000) << "running off the last track stops at track 1";
   EXPECT_EQ(rig.control->Mode(), DeviceMode::Stopped);
-  EXPECT_EQ(rig.control->Position(), 2000);
-  rig.control->Command("play");
-  rig.clock.advance(100);
-  EXPECT_EQ(rig.control->Position(), 2100) << "play starts the disc again";
+  rig.send("play");
+  EXPECT_EQ(rig.after(100), 2100) << "play starts the disc again";
 }
 
 TEST(VirtualDevice, PauseResumesWithoutSkipping) {
   Rig rig;
-  MMControl& c = *rig.control;
-  c.Command("play");
+  rig.send("play");
   rig.clock.advance(1000);
-  c.Command("pause");
-  EXPECT_EQ(c.Mode(), DeviceMode::Paused);
-  rig.clock.advance(5000);
-  EXPECT_EQ(c.Position(), 3000);
-  c.Command("pause");
-  EXPECT_EQ(c.Mode(), DeviceMode::Playing);
-  rig.clock.advance(500);
-  EXPECT_EQ(c.Position(), 3500);
-  c.Command("pause");
-  c.Command("play");
-  EXPECT_EQ(c.Mode(), DeviceMode::Playing) << "play also resumes a pause";
+  rig.send("pause");
+  EXPECT_EQ(rig.control->Mode(), DeviceMode::Paused);
+  EXPECT_EQ(rig.after(5000), 3000);
+  rig.send("pause");
+  EXPECT_EQ(rig.after(500), 3500) << "pause again resumes";
+  rig.send("pause");
+  rig.send("play");
+  EXPECT_EQ(rig.control->Mode(), DeviceMode::Playing) << "play also resumes";
 }
 
-TEST(VirtualDevice, PreviousAndNextFollowTheTrackStarts) {
+TEST(VirtualDevice, PreviousNextAndEject) {
   Rig rig;
   MMControl& c = *rig.control;
-  rig.jump(250000);
-  c.Command("next");
+  rig.send("seek", 250000);
+  rig.send("play");
+  rig.send("next");
   EXPECT_EQ(c.Position(), 400000);
   EXPECT_EQ(c.Mode(), DeviceMode::Playing) << "next keeps playing";
-  c.Command("next");
+  rig.send("next");
   EXPECT_EQ(c.Position(), 400000) << "next on the last track goes to its start";
-
   rig.clock.advance(10000);
-  c.Command("prev");
-  EXPECT_EQ(c.Position(), 400000) << "previous goes to the start of the current track";
+  rig.send("prev");
+  EXPECT_EQ(c.Position(), 400000) << "previous: the start of the current track";
   rig.clock.advance(2999);
-  c.Command("prev");
-  EXPECT_EQ(c.Position(), 200000) << "pressed again within 3 s: the previous track";
+  rig.send("prev");
+  EXPECT_EQ(c.Position(), 200000) << "again within 3 s: the previous track";
   rig.clock.advance(3000);
-  c.Command("prev");
-  EXPECT_EQ(c.Position(), 200000) << "3 s later: the start of the current track again";
-  c.Command("prev");
-  c.Command("prev");
+  rig.send("prev");
+  EXPECT_EQ(c.Position(), 200000) << "3 s later: the current track's start again";
+  rig.send("prev");
+  rig.send("prev");
   EXPECT_EQ(c.Position(), 2000) << "track 1 stays at its start";
 
-  c.Command("stop");
-  c.Command("next");
-  EXPECT_EQ(c.Mode(), DeviceMode::Stopped) << "next keeps a stopped disc stopped";
-}
-
-TEST(VirtualDevice, EjectLeavesNoDisc) {
-  Rig rig;
-  MMControl& c = *rig.control;
-  c.Command("play");
-  EXPECT_TRUE(c.CanEject());
-  c.Command("eject");
+  rig.send("eject");
   EXPECT_EQ(c.Mode(), DeviceMode::NoDisc);
+  rig.send("seek", 5000);
+  rig.send("play");
   EXPECT_EQ(c.Tracks(), 0);
-  EXPECT_EQ(c.Position(), 0);
-  c.setTo(5000);
-  c.Command("seek");
-  c.Command("play");
   EXPECT_EQ(c.Position(), 0);
   EXPECT_EQ(c.Mode(), DeviceMode::NoDisc);
 }
 
 TEST(VirtualDevice, DataTracksAreSkipped) {
   Rig rig({{2000, 10000, true}, {12000, 5000, false}, {17000, 10000, true}});
-  rig.jump(11000);
-  rig.clock.advance(1500);
-  EXPECT_EQ(rig.control->Position(), 17000);
-  rig.clock.advance(500);
-  EXPECT_EQ(rig.control->Position(), 17500);
+  rig.send("seek", 11000);
+  rig.send("play");
+  EXPECT_EQ(rig.after(1500), 17000);
+  EXPECT_EQ(rig.after(500), 17500);
 }
 
-TEST(Transport, TargetsOnAnEmptyOrOddTable) {
+TEST(Transport, TargetsOnAnEmptyTableAndBeforeTrackOne) {
   const std::vector<TocEntry> none;
   EXPECT_EQ(leadOut(none), 0);
   EXPECT_EQ(previousTarget(none, 5000, true), 0);
   EXPECT_EQ(nextTarget(none, 5000), 0);
   EXPECT_EQ(clampToDisc(none, 5000), 0);
-  const auto disc = threeTrackDisc();
-  EXPECT_EQ(trackAt(disc, 199999), 1);
-  EXPECT_EQ(trackAt(disc, 200000), 2);
-  EXPECT_EQ(trackAt(disc, 550000), 0);
-  EXPECT_EQ(nextTarget(disc, 0), 2000) << "before track 1, next goes to track 1";
-  EXPECT_EQ(previousTarget(disc, 0, false), 2000);
+  EXPECT_EQ(nextTarget(threeTrackDisc(), 0), 2000);
+  EXPECT_EQ(previousTarget(threeTrackDisc(), 0, false), 2000);
 }
