@@ -44,6 +44,7 @@ void frmVelmar::styleControls() {
                    Qt::MSWindowsFixedSizeDialogHint);
   }
   setWindowIcon(pictures::windowIcon());
+  ImageList1 = pictures::imageList1();
 
   // The display: a sunken black box; the caption in white straight on it,
   // placed from the box's inner area.

@@ -5,20 +5,17 @@
 #include <QList>
 #include <QPixmap>
 #include <QPoint>
-#include <QSize>
 
 // The window's pictures, compiled in from resources/ (16-colour pictures drawn
 // by resources/make_pictures.py). Sizes are in pixels.
 namespace pictures {
 
-inline constexpr QSize kThumbSize{12, 21};
-inline constexpr QSize kCursorSize{32, 32};
 inline constexpr QPoint kHandHotSpot{15, 13};
 
 // The window icon: a 16 x 16 and a 32 x 32 image (and 48 x 48 for larger
 // uses), transparent outside the disc and the note.
 QIcon windowIcon();
-// The seek thumb, a raised button face of kThumbSize.
+// The seek thumb, a raised button face of 12 x 21.
 QPixmap seekThumb();
 // The pointer over the seek bar and its thumb, hot spot at kHandHotSpot.
 QCursor handCursor();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPixmap>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -31,6 +33,7 @@ class frmVelmar : public QWidget {
   ~frmVelmar() override;
 
   // Controls, by their design names. Owned by the window.
+  QList<QPixmap> ImageList1;  // two 16 x 16 images the window holds; none is shown
   MMControl* MMControl1 = nullptr;
   QComboBox* List1 = nullptr;
   QSlider* Slider1 = nullptr;
