@@ -110,14 +110,14 @@ std::string dataSector(int64_t lba) {
 
 }  // namespace
 
-int16_t sampleAt(const TrackSpec& track, int64_t frame, int channel) {
+int16_t sampleAt(const TrackPlan& track, int64_t frame, int channel) {
   const double t = static_cast<double>(frame) / kSampleRate;
-  if (track.kind == TrackSpec::Kind::Counter)
+  if (track.kind == TrackPlan::Kind::Counter)
     return static_cast<int16_t>(channel == 0 ? frame % 32768
                                              : static_cast<int64_t>(track.toneHz) + frame / 32768);
-  if (track.kind == TrackSpec::Kind::Tone)
+  if (track.kind == TrackPlan::Kind::Tone)
     return toSample(0.5 * std::sin(kTwoPi * track.toneHz * t));
-  if (track.kind == TrackSpec::Kind::Music) {
+  if (track.kind == TrackPlan::Kind::Music) {
     const Piece& p = kPieces[static_cast<size_t>(std::clamp(track.piece, 0, 3))];
     const double len = static_cast<double>(track.sectors) / 75.0;
     return toSample(musicFrame(p, t, len)[static_cast<size_t>(channel)]);
@@ -138,8 +138,8 @@ std::string writeDisc(const std::string& cuePath, const DiscPlan& disc) {
   int64_t lsn = 0;
   std::string chunk;
   for (size_t i = 0; i < disc.tracks.size(); ++i) {
-    const TrackSpec& t = disc.tracks[i];
-    const bool data = t.kind == TrackSpec::Kind::Data;
+    const TrackPlan& t = disc.tracks[i];
+    const bool data = t.kind == TrackPlan::Kind::Data;
     char head[64];
     std::snprintf(head, sizeof head, "  TRACK %02zu %s\n", i + 1, data ? "MODE1/2352" : "AUDIO");
     sheet += head;
@@ -176,8 +176,8 @@ DiscPlan demoDisc() {
   DiscPlan d;
   const std::array<int32_t, 4> seconds{32, 38, 26, 34};
   for (int i = 0; i < 4; ++i) {
-    TrackSpec t;
-    t.kind = TrackSpec::Kind::Music;
+    TrackPlan t;
+    t.kind = TrackPlan::Kind::Music;
     t.piece = i;
     t.sectors = seconds[static_cast<size_t>(i)] * 75;
     d.tracks.push_back(t);

@@ -14,7 +14,7 @@ inline constexpr int kFramesPerSector = 588;
 inline constexpr int kBytesPerSector = 2352;
 inline constexpr int kSampleRate = 44100;
 
-struct TrackSpec {
+struct TrackPlan {
   enum class Kind { Music, Tone, Counter, Data };
   Kind kind = Kind::Tone;
   // Length in sectors (75 per second), INDEX 00 pregap excluded.
@@ -32,7 +32,7 @@ struct TrackSpec {
 };
 
 struct DiscPlan {
-  std::vector<TrackSpec> tracks;
+  std::vector<TrackPlan> tracks;
   // The file the cue's FILE line names; empty: the .bin written beside it.
   std::string fileLine;
 };
@@ -47,6 +47,6 @@ DiscPlan demoDisc();
 
 // The sample of `channel` (0 left, 1 right) at frame `frame` of a track;
 // what writeDisc puts in the image.
-int16_t sampleAt(const TrackSpec& track, int64_t frame, int channel);
+int16_t sampleAt(const TrackPlan& track, int64_t frame, int channel);
 
 }  // namespace discgen

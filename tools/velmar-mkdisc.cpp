@@ -17,9 +17,9 @@ int main(int argc, char** argv) {
       disc = discgen::demoDisc();
     } else if ((a == "--tone" || a == "--data") && i + 1 < argc) {
       const std::string v = argv[++i];
-      discgen::TrackSpec t;
+      discgen::TrackPlan t;
       if (a == "--data") {
-        t.kind = discgen::TrackSpec::Kind::Data;
+        t.kind = discgen::TrackPlan::Kind::Data;
         t.sectors = static_cast<int32_t>(std::atof(v.c_str()) * 75);
       } else {
         const auto colon = v.find(':');

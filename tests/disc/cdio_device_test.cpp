@@ -117,7 +117,7 @@ TEST(CdioDeviceToc, TracksInMsFromTheDiscStartWithAndWithoutAPregap) {
   // Odd lengths make ms round down; track 3 has an INDEX 00 of two seconds.
   discgen::DiscPlan plan = counterDisc({600, 601, 300, 300});
   plan.tracks[2].pregapSectors = 150;
-  plan.tracks[3].kind = discgen::TrackSpec::Kind::Data;
+  plan.tracks[3].kind = discgen::TrackPlan::Kind::Data;
   Rig r(plan);
   ASSERT_EQ(r.dev.tracks(), 4);
   const int32_t want[][2] = {{2000, 8000}, {10000, 10013}, {20013, 4000}, {24013, 4000}};
@@ -130,7 +130,7 @@ TEST(CdioDeviceToc, TracksInMsFromTheDiscStartWithAndWithoutAPregap) {
 
 TEST(CdioDevicePlayback, PlaysFromToOnWithoutAGapSkipsDataAndStopsAtTrackOneAtTheEnd) {
   discgen::DiscPlan plan = counterDisc({150, 75, 75, 150});
-  plan.tracks[2].kind = discgen::TrackSpec::Kind::Data;
+  plan.tracks[2].kind = discgen::TrackPlan::Kind::Data;
   Rig r(plan);
   const int32_t to = r.dev.trackPosition(2) - 500;  // inside a sector
   r.dev.seek(to);

@@ -16,9 +16,9 @@ TEST(EndToEnd, PlaysTheFirstAudioTrackThroughAlsa) {
 
   // A data track first: the program must skip it and play track 2.
   discgen::DiscPlan plan;
-  plan.tracks.push_back({discgen::TrackSpec::Kind::Data, 150});
-  plan.tracks.push_back({discgen::TrackSpec::Kind::Music, 20 * 75, 0, 1});
-  plan.tracks.push_back({discgen::TrackSpec::Kind::Music, 20 * 75, 0, 2});
+  plan.tracks.push_back({discgen::TrackPlan::Kind::Data, 150});
+  plan.tracks.push_back({discgen::TrackPlan::Kind::Music, 20 * 75, 0, 1});
+  plan.tracks.push_back({discgen::TrackPlan::Kind::Music, 20 * 75, 0, 2});
   TestDisc disc(plan);
   std::ifstream in(disc.bin, std::ios::binary);
   const std::string bin{std::istreambuf_iterator<char>(in), {}};

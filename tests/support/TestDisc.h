@@ -34,6 +34,6 @@ struct TestDisc {
 inline discgen::DiscPlan counterDisc(const std::vector<int32_t>& sectors) {
   discgen::DiscPlan d;
   for (size_t i = 0; i < sectors.size(); ++i)
-    d.tracks.push_back({discgen::TrackSpec::Kind::Counter, sectors[i], 300.0 * (i + 1)});
+    d.tracks.push_back({discgen::TrackPlan::Kind::Counter, sectors[i], 300.0 * (i + 1)});
   return d;
 }
