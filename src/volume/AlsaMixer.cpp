@@ -61,6 +61,13 @@ mixer::Result AlsaMixer::open(mixer::Handle& handle, uint32_t device) {
   return mixer::kOk;
 }
 
+uint32_t AlsaMixer::idFor(std::map<uint32_t, Element>& ids, const Element& e, uint32_t& nextId) {
+  for (const auto& [id, known] : ids)
+    if (known.name == e.name && known.index == e.index) return id;
+  ids[nextId] = e;
+  return nextId++;
+}
+
 mixer::Result AlsaMixer::getLineInfo(mixer::Handle handle, mixer::Line& line, uint32_t flags) {
   Open* o = find(handle);
   if (!o) return mixer::kInvalidHandle;
@@ -69,16 +76,8 @@ mixer::Result AlsaMixer::getLineInfo(mixer::Handle handle, mixer::Line& line, ui
   snd_mixer_handle_events(o->mixer.get());
   snd_mixer_elem_t* elem = speakersElement(o->mixer.get());
   if (!elem) return mixer::kInvalidLine;
-  Element e{snd_mixer_selem_get_name(elem), snd_mixer_selem_get_index(elem)};
-  uint32_t id = 0;
-  for (const auto& [known, el] : o->lines)
-    if (el.name == e.name && el.index == e.index) id = known;
-  if (id == 0) {
-    id = o->nextId++;
-    o->lines[id] = e;
-  }
-  line.lineId = id;
-  line.name = e.name;
+  const Element e{snd_mixer_selem_get_name(elem), snd_mixer_selem_get_index(elem)};
+  line.lineId = idFor(o->lines, e, o->nextId);
   return mixer::kOk;
 }
 
@@ -91,19 +90,7 @@ mixer::Result AlsaMixer::getLineControls(mixer::Handle handle, mixer::LineContro
   const auto line = o->lines.find(request.lineId);
   if (line == o->lines.end()) return mixer::kInvalidLine;
   if (request.controlType != mixer::kControlVolume) return mixer::kInvalidControl;
-  uint32_t id = 0;
-  for (const auto& [known, el] : o->controls)
-    if (el.name == line->second.name && el.index == line->second.index) id = known;
-  if (id == 0) {
-    id = o->nextId++;
-    o->controls[id] = line->second;
-  }
-  mixer::Control& c = request.controls.front();
-  c.controlId = id;
-  c.controlType = mixer::kControlVolume;
-  c.minimum = 0;
-  c.maximum = mixer::kVolumeMax;
-  c.name = line->second.name;
+  request.controls.front().controlId = idFor(o->controls, line->second, o->nextId);
   return mixer::kOk;
 }
 

@@ -54,6 +54,9 @@ class AlsaMixer final : public mixer::Api {
   };
 
   Open* find(mixer::Handle handle);
+  // The identifier `ids` holds for `e`, handing out a new one from `nextId`
+  // the first time.
+  static uint32_t idFor(std::map<uint32_t, Element>& ids, const Element& e, uint32_t& nextId);
 
   std::map<mixer::Handle, Open> open_;
   mixer::Handle nextHandle_ = 1;

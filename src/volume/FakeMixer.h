@@ -33,7 +33,7 @@ class FakeMixer final : public mixer::Api {
   mixer::Result getLineControls(mixer::Handle h, mixer::LineControls& request,
                                 uint32_t flags) override {
     if (auto r = record({"controls", h, flags, request.controlType, request.lineId})) return r;
-    request.controls[0] = {kControlId, request.controlType, 0, mixer::kVolumeMax, "Master"};
+    request.controls[0] = {kControlId};
     return mixer::kOk;
   }
   mixer::Result setControlDetails(mixer::Handle h, const mixer::ControlDetails& d,

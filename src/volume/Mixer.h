@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
 
 // The audio mixer as the volume procedures see it: four calls (open a mixer,
 // look up a line by its component type, look up a line's control by its
@@ -40,20 +39,16 @@ inline constexpr uint32_t kSetDetailsValue = 0;
 // Volume values travel as 0 to 65535 whatever the hardware's own range.
 inline constexpr uint32_t kVolumeMax = 65535;
 
-// A mixer line. The caller sets componentType; a lookup fills the rest.
+// A mixer line. The caller sets componentType; a lookup fills lineId.
 struct Line {
   uint32_t componentType = 0;
   uint32_t lineId = 0;
-  std::string name;
 };
 
-// A control on a line, as a lookup returns it.
+// A control on a line, as a lookup returns it: the identifier later writes
+// address. Volume controls take 0 (silent) to kVolumeMax (loudest).
 struct Control {
   uint32_t controlId = 0;
-  uint32_t controlType = 0;
-  uint32_t minimum = 0;
-  uint32_t maximum = 0;
-  std::string name;
 };
 
 // Request for the controls of one line: the caller sets lineId, controlType
