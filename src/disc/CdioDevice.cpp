@@ -122,15 +122,11 @@ int32_t CdioDevice::tracks() const {
 }
 
 int32_t CdioDevice::trackPosition(int32_t track) const {
-  const auto& toc = tocMs();
-  if (track < 1 || track > static_cast<int32_t>(toc.size())) return 0;
-  return toc[static_cast<size_t>(track - 1)].start;
+  return tocRow(tocMs(), track).start;
 }
 
 int32_t CdioDevice::trackLength(int32_t track) const {
-  const auto& toc = tocMs();
-  if (track < 1 || track > static_cast<int32_t>(toc.size())) return 0;
-  return toc[static_cast<size_t>(track - 1)].length;
+  return tocRow(tocMs(), track).length;
 }
 
 int32_t CdioDevice::position() const {

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+TocEntry tocRow(const std::vector<TocEntry>& toc, int32_t track) {
+  if (track < 1 || track > static_cast<int64_t>(toc.size())) return {};
+  return toc[static_cast<size_t>(track - 1)];
+}
+
 int32_t leadOut(const std::vector<TocEntry>& toc) {
   int64_t end = 0;
   for (const TocEntry& t : toc) end = std::max<int64_t>(end, int64_t{t.start} + t.length);

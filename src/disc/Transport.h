@@ -13,6 +13,9 @@ struct TocEntry {
 
 // Transport rules shared by every device. `toc` is ordered by start.
 
+// Row of track `track` (1-based); an all-zero row outside 1..toc.size().
+TocEntry tocRow(const std::vector<TocEntry>& toc, int32_t track);
+
 // End of the last track (the lead-out), ms; 0 for an empty table.
 int32_t leadOut(const std::vector<TocEntry>& toc);
 

@@ -97,13 +97,11 @@ int32_t VirtualCdDevice::tracks() const {
 }
 
 int32_t VirtualCdDevice::trackPosition(int32_t track) const {
-  if (track < 1 || track > tracks()) return 0;
-  return toc_[static_cast<size_t>(track - 1)].start;
+  return tocRow(toc_, track).start;
 }
 
 int32_t VirtualCdDevice::trackLength(int32_t track) const {
-  if (track < 1 || track > tracks()) return 0;
-  return toc_[static_cast<size_t>(track - 1)].length;
+  return tocRow(toc_, track).length;
 }
 
 int32_t VirtualCdDevice::position() const {
