@@ -9,14 +9,14 @@
 
 namespace {
 
-struct ButtonSpec {
+struct ButtonInfo {
   const char* word;  // command word sent to the control
   const char* name;  // object name
   QString tip;       // tooltip and accessible name
 };
 
-const std::array<ButtonSpec, TransportBar::kButtons>& specs() {
-  static const std::array<ButtonSpec, TransportBar::kButtons> all{{
+const std::array<ButtonInfo, TransportBar::kButtons>& buttonInfo() {
+  static const std::array<ButtonInfo, TransportBar::kButtons> all{{
       {"Prev", "btnPrev", QStringLiteral("Anterior")},
       {"Next", "btnNext", QStringLiteral("Siguiente")},
       {"Play", "btnPlay", QStringLiteral("Reproducir")},
@@ -138,9 +138,9 @@ TransportBar::TransportBar(MMControl* control) : QWidget(control), control_(cont
   setFocusPolicy(Qt::NoFocus);
   for (int i = 0; i < kButtons; ++i) {
     auto* b = new TransportButton(i, control_, this, this);
-    b->setObjectName(QLatin1String(specs()[i].name));
-    b->setToolTip(specs()[i].tip);
-    b->setAccessibleName(specs()[i].tip);
+    b->setObjectName(QLatin1String(buttonInfo()[i].name));
+    b->setToolTip(buttonInfo()[i].tip);
+    b->setAccessibleName(buttonInfo()[i].tip);
     b->setFocusPolicy(Qt::NoFocus);
     b->setAutoDefault(false);
     connect(b, &QPushButton::pressed, this, [this, i] {
@@ -193,7 +193,7 @@ void TransportBar::refresh() {
 
 void TransportBar::press(int index) {
   if (!buttons_[index]->isEnabled()) return;
-  control_->Command(specs()[index].word);
+  control_->Command(buttonInfo()[index].word);
 }
 
 // Moves the keyboard mark to the next enabled button in direction `step`,
@@ -201,12 +201,13 @@ void TransportBar::press(int index) {
 void TransportBar::moveMark(int step) {
   for (int k = 1; k <= kButtons; ++k) {
     const int i = ((marked_ + step * k) % kButtons + kButtons) % kButtons;
-    if (buttons_[i]->isEnabled()) {
+    if (!buttons_[i]->isEnabled()) continue;
+    if (i != marked_) {
       marked_ = i;
-      break;
+      for (QPushButton* b : buttons_) b->update();
     }
+    return;
   }
-  for (QPushButton* b : buttons_) b->update();
 }
 
 bool TransportBar::eventFilter(QObject* watched, QEvent* event) {
