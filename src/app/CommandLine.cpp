@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/Identity.h"
 #include "disc/CdioDisc.h"
 
 std::string usageText() {
@@ -37,7 +38,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   }
   if (a == "--version") {
     c.action = CommandLine::Action::Version;
-    c.message = "Velmar 1.00\n";
+    c.message = "Velmar " + velmar::versionText().toStdString() + "\n";
     return c;
   }
   if (a.size() > 1 && a[0] == '-') return error("opción desconocida «" + a + "»");
