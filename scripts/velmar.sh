@@ -10,10 +10,12 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
 build_packages=(g++ make cmake pkg-config clang-format
-  qt6-base-dev libcdio-dev libcdio-paranoia-dev libasound2-dev libgtest-dev libgmock-dev)
-run_packages=(qt6-qpa-plugins libasound2-plugins fonts-liberation2 fonts-dejavu-core)
+  qt6-base-dev libcdio-dev libcdio-paranoia-dev libcue-dev libsndfile1-dev libasound2-dev
+  libgtest-dev libgmock-dev)
+run_packages=(qt6-qpa-plugins qt6-translations-l10n libasound2-plugins fonts-liberation2
+  fonts-dejavu-core)
 test_packages=(pulseaudio pulseaudio-utils alsa-utils xvfb xauth x11-utils imagemagick
-  xdotool appstream desktop-file-utils)
+  xdotool appstream desktop-file-utils dbus-daemon sox)
 
 install_missing() {
   local missing=()
@@ -33,8 +35,9 @@ install_missing() {
 configure_and_build() {  # DIR [cmake options...]
   local dir=$1
   shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 ||
-    { cat "$dir.configure.log"; return 1; }
+  mkdir -p "$dir"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir/configure.log" 2>&1 ||
+    { cat "$dir/configure.log"; return 1; }
   cmake --build "$dir" -j"$jobs"
 }
 

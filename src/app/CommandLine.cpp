@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/Identity.h"
-#include "disc/CdioDisc.h"
+#include "sources/DiscOpener.h"
 
 std::string usageText() {
   return "Uso: velmar [UNIDAD | IMAGEN]\n"

@@ -68,6 +68,7 @@ void frmVelmar::createControls(std::unique_ptr<CdDevice> device) {
   styleControls();
   wireView();
   wireVolume();
+  connect(MMControl1, &MMControl::discChanged, this, &frmVelmar::ReloadDisc);
 }
 
 void frmVelmar::Form_Load() {
@@ -101,8 +102,24 @@ void frmVelmar::Form_Activate() {
   BuildTrackTable();
 }
 
+void frmVelmar::OpenDisc(const std::string& path) {
+  if (unloaded_) return;
+  MMControl1->Command("Close");
+  MMControl1->setFileName(path);
+  MMControl1->Command("Open");
+  ReloadDisc();
+}
+
+void frmVelmar::ReloadDisc() {
+  if (!activated_ || unloaded_) return;
+  List1->clear();
+  modFunciones::ResetState();
+  Form_Activate();
+}
+
 bool frmVelmar::BuildTrackTable() {
   const QPointer<frmVelmar> self(this);
+  const uint64_t build = ++builds_;
   const int16_t n = modFunciones::TableTrackCount(MMControl1->Tracks());
   for (int16_t i = 1; i <= n; ++i) {
     MMControl1->setTrack(i);
@@ -113,7 +130,7 @@ bool frmVelmar::BuildTrackTable() {
     List1->addItem(QString::number(i));
     if (first) List1->setCurrentIndex(-1);
     QCoreApplication::processEvents();
-    if (!self || unloaded_) return false;
+    if (!self || unloaded_ || build != builds_) return false;
   }
   modFunciones::RefreshCurrentTrack(*MMControl1);
   return true;

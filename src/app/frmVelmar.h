@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "disc/CdDevice.h"
 
@@ -57,6 +58,15 @@ class frmVelmar : public QWidget {
   void Slider1_Click();
   void Slider1_Scroll();
 
+  // Plays another drive or image in this window: closes the device, opens
+  // `path` and starts it as at activation (ReloadDisc).
+  void OpenDisc(const std::string& path);
+  // After the disc changed (another one opened, a disc arrived in or left
+  // the drive): empties the list and the track table, then plays and builds
+  // them again exactly as the first activation does. Before the first
+  // activation, or after unload, does nothing.
+  void ReloadDisc();
+
   bool activated() const { return activated_; }
   bool unloaded() const { return unloaded_; }
 
@@ -82,4 +92,7 @@ class frmVelmar : public QWidget {
 
   bool activated_ = false;
   bool unloaded_ = false;
+  // Bumped by every (re)build of the table: a build that finds it changed
+  // after letting events run was overtaken by a newer one and stops.
+  uint64_t builds_ = 0;
 };

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
+
+#include "sources/SectorSource.h"
 
 // The state a CD-audio device reports to the transport bar.
 enum class DeviceMode { NotOpen, NoDisc, Stopped, Playing, Paused };
@@ -12,8 +16,10 @@ enum class DeviceMode { NotOpen, NoDisc, Stopped, Playing, Paused };
 //   the disc (track 1 of a standard disc starts at 2000 ms).
 // - No call throws and commands report nothing: a command that cannot be
 //   carried out (no disc, not open) leaves the device as it was.
-// - open() reads the table of contents before it returns; after it, no call
-//   waits on drive I/O, so every call is safe on the window's thread.
+// - No call waits on drive I/O for long, so every call is safe on the
+//   window's thread: open() reads an image's table of contents before it
+//   returns, and waits for a drive's at most a few seconds (a disc that takes
+//   longer arrives later as a disc change, see setDiscChangeHandler).
 // - Tracks are numbered from 1; queries for a track outside 1..tracks()
 //   return 0.
 class CdDevice {
@@ -49,4 +55,22 @@ class CdDevice {
   virtual int32_t position() const = 0;
   virtual DeviceMode mode() const = 0;
   virtual bool canEject() const = 0;
+
+  // CD-Text of track `track` (1..tracks()), or the album's for track 0;
+  // empty where the disc has none.
+  virtual CdText text(int32_t track) const {
+    (void)track;
+    return {};
+  }
+
+  // The drive or image the next open() opens; the device's own until set.
+  virtual void setPath(const std::string& path) { (void)path; }
+
+  // A disc that arrives in, or leaves, a watched drive changes the device by
+  // itself. The device then calls `handler` (from any thread) with the change
+  // to apply; the receiver runs it on the thread that commands the device and
+  // then reads the new table of contents. A change that arrives after close()
+  // or setPath() does nothing when applied.
+  using DiscChangeHandler = std::function<void(std::function<void()> apply)>;
+  virtual void setDiscChangeHandler(DiscChangeHandler handler) { (void)handler; }
 };

@@ -1,44 +1,21 @@
 #include "disc/CdioDevice.h"
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
 #include "disc/AlsaOutput.h"
 
 namespace {
 const std::vector<TocEntry> kNoToc;
-
-// Opens a disc on a helper thread and waits for it at most `timeoutMs`; a
-// drive that hangs is left to its thread, which frees what it opened.
-std::unique_ptr<CdioDisc> openBounded(const std::string& path, int timeoutMs) {
-  struct Box {
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-    std::unique_ptr<CdioDisc> disc;
-  };
-  auto box = std::make_shared<Box>();
-  std::thread([box, path] {
-    auto disc = CdioDisc::open(path, nullptr);
-    std::lock_guard lock(box->m);
-    box->disc = std::move(disc);
-    box->done = true;
-    box->cv.notify_all();
-  }).detach();
-  std::unique_lock lock(box->m);
-  if (!box->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return box->done; }))
-    return nullptr;
-  return std::move(box->disc);
-}
 }  // namespace
 
-CdioDevice::CdioDevice(std::string path, AudioOutputFactory output, Playback::ClockUs clock)
+CdioDevice::CdioDevice(std::string path, AudioOutputFactory output, Playback::ClockUs clock,
+                       DiscAccess access)
     : path_(std::move(path)),
       outputFactory_(output ? std::move(output) : AlsaOutput::factory()),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)),
+      access_(std::move(access)) {}
 
-CdioDevice::~CdioDevice() = default;
+CdioDevice::~CdioDevice() {
+  close();
+}
 
 int32_t CdioDevice::msOfFrame(int64_t frame) {
   return static_cast<int32_t>(frame * 10 / 441);
@@ -48,29 +25,62 @@ int64_t CdioDevice::frameOfMs(int64_t ms) {
   return (ms * 441 + 9) / 10;
 }
 
+void CdioDevice::setPath(const std::string& path) {
+  ++generation_;
+  path_ = path;
+}
+
+void CdioDevice::setDiscChangeHandler(DiscChangeHandler handler) {
+  std::lock_guard lock(handlerMutex_);
+  handler_ = std::move(handler);
+}
+
 void CdioDevice::open() {
   close();
-  std::unique_ptr<CdioDisc> disc = openBounded(path_, kOpenTimeoutMs);
-  DiscToc toc;
-  if (disc) {
-    toc = disc->toc();
-    isDrive_ = disc->isDrive();
+  const uint64_t generation = ++generation_;
+  std::unique_ptr<Drive> drive = access_.drive ? access_.drive(path_) : nullptr;
+  if (!drive) {
+    std::shared_ptr<SectorSource> disc;
+    if (!path_.empty() && access_.image) disc = access_.image(path_, nullptr);
+    install(std::move(disc));
+    return;
   }
+  // Discs found later are put in on the commanding thread, through the
+  // handler, unless the device has been closed or re-aimed meanwhile.
+  watch_ =
+      std::make_unique<DriveWatch>(std::move(drive), kWatchIntervalMs, kQuietSpeed,
+                                   [this, generation](std::shared_ptr<SectorSource> disc) {
+                                     std::lock_guard lock(handlerMutex_);
+                                     if (!handler_) return;
+                                     handler_([this, generation, disc = std::move(disc)]() mutable {
+                                       if (generation == generation_) install(std::move(disc));
+                                     });
+                                   });
+  std::optional<std::shared_ptr<SectorSource>> first = watch_->first(kDriveOpenWaitMs);
+  install(first ? std::move(*first) : nullptr);
+}
+
+void CdioDevice::close() {
+  ++generation_;
+  watch_.reset();
+  playback_.reset();
+  disc_ = {};
   toc_.clear();
   starts_.clear();
-  for (const DiscTrack& t : toc.tracks) {
+}
+
+void CdioDevice::install(std::shared_ptr<SectorSource> disc) {
+  playback_.reset();
+  disc_ = disc ? disc->toc() : DiscToc{};
+  toc_.clear();
+  starts_.clear();
+  for (const DiscTrack& t : disc_.tracks) {
     const int64_t lba = int64_t{t.lsn} + kLeadInSectors;
     toc_.push_back({static_cast<int32_t>(lba * 40 / 3),
                     static_cast<int32_t>(int64_t{t.sectors} * 40 / 3), t.audio});
     starts_.push_back(lba * kFramesPerSector);
   }
-  playback_ = std::make_unique<Playback>(std::move(disc), toc, outputFactory_, clock_);
-}
-
-void CdioDevice::close() {
-  playback_.reset();
-  toc_.clear();
-  starts_.clear();
+  playback_ = std::make_unique<Playback>(std::move(disc), outputFactory_, clock_);
 }
 
 const std::vector<TocEntry>& CdioDevice::tocMs() const {
@@ -113,8 +123,17 @@ void CdioDevice::next() {
   playback_->jump(frameFor(nextTarget(toc_, position())));
 }
 
+// The disc leaves the device at once (so the drive is free to open); the
+// tray moves from the watching thread. The window hears of it as of any
+// disc that leaves.
 void CdioDevice::eject() {
-  if (playback_) playback_->eject();
+  if (!playback_ || !canEject()) return;
+  const bool hadDisc = playback_->mode() != DeviceMode::NoDisc;
+  if (hadDisc) install(nullptr);
+  if (watch_) watch_->ejectOrClose();
+  if (!hadDisc) return;
+  std::lock_guard lock(handlerMutex_);
+  if (handler_) handler_([] {});
 }
 
 int32_t CdioDevice::tracks() const {
@@ -139,5 +158,14 @@ DeviceMode CdioDevice::mode() const {
 }
 
 bool CdioDevice::canEject() const {
-  return playback_ && playback_->mode() != DeviceMode::NoDisc;
+  if (!playback_) return false;
+  if (watch_) return watch_->canEject();
+  return playback_->mode() != DeviceMode::NoDisc;
+}
+
+CdText CdioDevice::text(int32_t track) const {
+  if (tocMs().empty()) return {};
+  if (track == 0) return disc_.text;
+  if (track < 1 || track > static_cast<int32_t>(disc_.tracks.size())) return {};
+  return disc_.tracks[static_cast<size_t>(track - 1)].text;
 }

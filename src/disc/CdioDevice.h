@@ -1,31 +1,44 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "disc/AudioOutput.h"
 #include "disc/CdDevice.h"
-#include "disc/CdioDisc.h"
+#include "disc/DriveWatch.h"
 #include "disc/Playback.h"
 #include "disc/Transport.h"
+#include "sources/DiscOpener.h"
 
-// The real CD-audio device: a drive or a disc image read through libcdio and
-// played digitally on a worker thread (see Playback).
+// The real CD-audio device: a disc in a drive, an image or a rip, played
+// digitally on a worker thread (see Playback).
 //
 // Times are ms from the start of the disc as a drive reports them:
 // ms = LBA * 40 / 3 (LBA = LSN + 150), so track 1 starts at 2000 ms.
+//
+// On a drive the device watches the tray (see DriveWatch): a disc that
+// arrives is opened and stands stopped at track 1, and a disc that leaves
+// leaves the device without a disc; either is announced through the disc
+// change handler. Eject opens the tray, or closes it when it is open.
 class CdioDevice : public CdDevice {
  public:
   // `path` empty: the machine's default drive. `output` gives the audio
-  // output (ALSA's default PCM unless a test supplies its own).
+  // output (ALSA's default PCM unless a test supplies its own); `access`
+  // reaches drives and images (the system's unless a test supplies its own).
   explicit CdioDevice(std::string path, AudioOutputFactory output = {},
-                      Playback::ClockUs clock = Playback::steadyClock());
+                      Playback::ClockUs clock = Playback::steadyClock(),
+                      DiscAccess access = DiscAccess::system());
   ~CdioDevice() override;
 
-  // How long open() waits for a drive to give its table of contents, ms;
-  // a drive that takes longer is reported as holding no disc.
-  static constexpr int kOpenTimeoutMs = 8000;
+  // How long open() waits for a drive to give its table of contents, ms; a
+  // disc that takes longer arrives as a disc change.
+  static constexpr int kDriveOpenWaitMs = 3000;
+  // How often a drive's tray is looked at, ms.
+  static constexpr int kWatchIntervalMs = 1000;
+  // The read speed asked of a drive while its disc is open, x real time.
+  static constexpr int kQuietSpeed = 4;
 
   void open() override;
   void close() override;
@@ -43,6 +56,9 @@ class CdioDevice : public CdDevice {
   int32_t position() const override;
   DeviceMode mode() const override;
   bool canEject() const override;
+  CdText text(int32_t track) const override;
+  void setPath(const std::string& path) override;
+  void setDiscChangeHandler(DiscChangeHandler handler) override;
 
   // Frames (1/44100 s, from the start of the disc) to ms, rounding down, and
   // ms to the first frame at or after it.
@@ -50,6 +66,8 @@ class CdioDevice : public CdDevice {
   static int64_t frameOfMs(int64_t ms);
 
  private:
+  // Puts `disc` (null: none) in the device, stopped at the start of track 1.
+  void install(std::shared_ptr<SectorSource> disc);
   // The frame a ms position stands for: a track's exact first frame when
   // `ms` is that track's start.
   int64_t frameFor(int32_t ms) const;
@@ -58,9 +76,16 @@ class CdioDevice : public CdDevice {
   std::string path_;
   AudioOutputFactory outputFactory_;
   Playback::ClockUs clock_;
+  DiscAccess access_;
+  DiscToc disc_;                 // as the source gave it
   std::vector<TocEntry> toc_;    // ms
   std::vector<int64_t> starts_;  // frames, per track
   std::unique_ptr<Playback> playback_;
-  bool isDrive_ = false;
+  std::unique_ptr<DriveWatch> watch_;
+  uint64_t generation_ = 0;  // bumped by open, close and setPath
   int64_t lastPreviousUs_ = INT64_MIN / 2;
+
+  // The handler is read by the watching thread.
+  mutable std::mutex handlerMutex_;
+  DiscChangeHandler handler_;
 };

@@ -13,9 +13,23 @@ bool sameWord(std::string_view a, std::string_view b) {
 }  // namespace
 
 MMControl::MMControl(std::unique_ptr<CdDevice> device, QWidget* parent)
-    : QWidget(parent), device_(std::move(device)) {}
+    : QWidget(parent), device_(std::move(device)) {
+  // Changes found off this thread are applied here, between events; none
+  // is applied once the control is gone.
+  device_->setDiscChangeHandler([this](std::function<void()> apply) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, apply = std::move(apply)] {
+          if (!open_) return;
+          apply();
+          emit discChanged();
+        },
+        Qt::QueuedConnection);
+  });
+}
 
 MMControl::~MMControl() {
+  device_->setDiscChangeHandler({});
   if (open_) device_->close();
 }
 
@@ -48,10 +62,16 @@ void MMControl::setTo(int32_t ms) {
   to_ = ms;
 }
 
+void MMControl::setFileName(std::string path) {
+  trace("FileName=" + path);
+  fileName_ = std::move(path);
+}
+
 void MMControl::Command(std::string_view word) {
   trace(std::string(word));
   if (sameWord(word, "open")) {
     if (open_ || !sameWord(deviceType_, "cdaudio")) return;
+    if (!fileName_.empty()) device_->setPath(fileName_);
     device_->open();
     open_ = true;
   } else if (sameWord(word, "close")) {
@@ -77,7 +97,7 @@ void MMControl::Command(std::string_view word) {
   } else {
     return;
   }
-  emit commandSent();
+  emit commandSent(QString::fromUtf8(word.data(), static_cast<qsizetype>(word.size())));
 }
 
 int32_t MMControl::Tracks() const {
@@ -97,4 +117,7 @@ DeviceMode MMControl::Mode() const {
 }
 bool MMControl::CanEject() const {
   return open_ && device_->canEject();
+}
+CdText MMControl::Text(int32_t track) const {
+  return open_ ? device_->text(track) : CdText{};
 }

@@ -37,6 +37,10 @@ class MMControl : public QWidget {
   void setTrack(int32_t track);
   int32_t To() const { return to_; }
   void setTo(int32_t ms);
+  // The drive or image the next "Open" opens; empty: the one the device was
+  // made with.
+  const std::string& FileName() const { return fileName_; }
+  void setFileName(std::string path);
 
   int32_t Tracks() const;
   // Start and length of the track selected by Track, ms.
@@ -46,6 +50,8 @@ class MMControl : public QWidget {
 
   DeviceMode Mode() const;
   bool CanEject() const;
+  // CD-Text of `track`, or the album's for 0; empty without a disc.
+  CdText Text(int32_t track) const;
 
   CdDevice& device() { return *device_; }
 
@@ -56,9 +62,12 @@ class MMControl : public QWidget {
   static void setTraceHook(TraceHook hook) { traceHook() = std::move(hook); }
 
  signals:
-  // Emitted after every command word that was carried out, so the buttons
-  // can follow the device's mode.
-  void commandSent();
+  // Emitted after every command word that was carried out (the word as it
+  // was sent), so the buttons can follow the device's mode.
+  void commandSent(const QString& word);
+  // The disc changed by itself (arrived in or left a watched drive); the
+  // device already holds the new table of contents.
+  void discChanged();
 
  private:
   static TraceHook& traceHook();
@@ -69,5 +78,6 @@ class MMControl : public QWidget {
   int32_t timeFormat_ = 0;
   int32_t track_ = 1;
   int32_t to_ = 0;
+  std::string fileName_;
   bool open_ = false;
 };

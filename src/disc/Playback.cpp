@@ -11,9 +11,9 @@ Playback::ClockUs Playback::steadyClock() {
   };
 }
 
-Playback::Playback(std::unique_ptr<SectorSource> source, const DiscToc& toc,
-                   AudioOutputFactory output, ClockUs clock)
+Playback::Playback(std::shared_ptr<SectorSource> source, AudioOutputFactory output, ClockUs clock)
     : source_(std::move(source)), outputFactory_(std::move(output)), clock_(std::move(clock)) {
+  const DiscToc toc = source_ ? source_->toc() : DiscToc{};
   auto frameOf = [](int64_t lsn) { return (lsn + kLeadInSectors) * kFramesPerSector; };
   for (const DiscTrack& t : toc.tracks) {
     if (!t.audio || t.sectors <= 0) continue;
@@ -114,15 +114,6 @@ void Playback::jump(int64_t frame) {
   if (playing) startLocked();
 }
 
-void Playback::eject() {
-  std::lock_guard lock(m_);
-  if (mode_ == DeviceMode::NoDisc) return;
-  push(Command::Eject, 0);
-  ++epoch_;
-  mode_ = DeviceMode::NoDisc;
-  pos_ = 0;
-}
-
 int64_t Playback::position() const {
   std::lock_guard lock(m_);
   return currentLocked();
@@ -161,11 +152,6 @@ void Playback::run() {
         break;
       case Command::Halt:
         break;
-      case Command::Eject:
-        if (output_) output_->drop();
-        if (source_) source_->eject();
-        source_.reset();
-        break;
       case Command::Quit:
         if (output_) output_->drop();
         return;
@@ -183,18 +169,14 @@ void Playback::publish(uint64_t session, int64_t frame) {
 }
 
 bool Playback::readSectors(int32_t lsn, int32_t count, int16_t* out) {
-  if (source_ && source_->read(lsn, count, out)) return true;
+  if (source_ && source_->read(lsn, count, out) == SectorRead::Ok) return true;
   // Read what can be read, sector by sector; the rest is silence.
-  bool any = false;
   for (int32_t i = 0; i < count; ++i) {
     int16_t* sector = out + static_cast<ptrdiff_t>(i) * kSamplesPerSector;
-    if (source_ && source_->read(lsn + i, 1, sector)) {
-      any = true;
-    } else {
+    if (!source_ || source_->read(lsn + i, 1, sector) != SectorRead::Ok)
       std::fill(sector, sector + kSamplesPerSector, int16_t{0});
-    }
   }
-  return any || (source_ && source_->present());
+  return true;
 }
 
 void Playback::playSession(uint64_t session, int64_t from, int64_t anchorUs) {

@@ -12,7 +12,7 @@
 
 #include "disc/AudioOutput.h"
 #include "disc/CdDevice.h"
-#include "disc/CdioDisc.h"
+#include "sources/SectorSource.h"
 
 // Digital playback of a disc on a worker thread that the object owns.
 //
@@ -27,8 +27,8 @@
 // is paced by the monotonic clock so playback never runs ahead of it.
 // Consecutive audio tracks play without a gap; data tracks are skipped; at
 // the end of the last audio stretch the device stops at the start of track 1.
-// Sectors that cannot be read are played as silence; a disc that has left
-// the drive ends playback (mode NoDisc).
+// Sectors that cannot be read are played as silence. Without a source the
+// device has no disc (mode NoDisc).
 class Playback {
  public:
   // Monotonic time in microseconds.
@@ -37,8 +37,7 @@ class Playback {
 
   static constexpr int64_t kRate = 44100;
 
-  Playback(std::unique_ptr<SectorSource> source, const DiscToc& toc, AudioOutputFactory output,
-           ClockUs clock);
+  Playback(std::shared_ptr<SectorSource> source, AudioOutputFactory output, ClockUs clock);
   ~Playback();
   Playback(const Playback&) = delete;
   Playback& operator=(const Playback&) = delete;
@@ -51,8 +50,6 @@ class Playback {
   void seek(int64_t frame);
   // Moves to `frame`; playback, if any, goes on from there.
   void jump(int64_t frame);
-  // Opens the tray (drive) or closes the image; then mode NoDisc.
-  void eject();
 
   // The frame being heard.
   int64_t position() const;
@@ -71,7 +68,7 @@ class Playback {
     int64_t begin, end;  // frames; audio only
   };
   struct Command {
-    enum Kind { Start, Halt, Eject, Quit } kind;
+    enum Kind { Start, Halt, Quit } kind;
     uint64_t tag;  // Start: the session; Halt: the position epoch at issue
     int64_t at;    // Start: the clock when playback was asked for, us
   };
@@ -94,7 +91,7 @@ class Playback {
   // Waits up to `us` of real time, or until a command arrives.
   void waitFor(int64_t us);
 
-  std::unique_ptr<SectorSource> source_;
+  std::shared_ptr<SectorSource> source_;
   std::vector<Span> spans_;
   int64_t firstFrame_ = 0;  // start of track 1
   int64_t leadOut_ = 0;     // frames

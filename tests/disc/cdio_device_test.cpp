@@ -249,31 +249,3 @@ TEST(CdioDeviceOutput, AnOutputThatTakesAudioAtOnceOrNoneAtAllDoesNotRunTheDiscO
     EXPECT_TRUE(r.at(3000)) << r.dev.position();
   }
 }
-
-namespace {
-// A drive whose disc is taken out after two reads.
-struct VanishingDisc : SectorSource {
-  int reads = 2;
-  bool read(int32_t, int32_t count, int16_t* out) override {
-    std::fill(out, out + count * kSamplesPerSector, int16_t{100});
-    return reads-- > 0;
-  }
-  bool present() override { return reads > 0; }
-  void eject() override {}
-  bool isDrive() const override { return true; }
-};
-}  // namespace
-
-TEST(CdioDeviceOutput, TheDiscRemovedWhilePlayingStopsPlayback) {
-  FakeAudio audio;
-  Playback p(
-      std::make_unique<VanishingDisc>(), {{{0, 7500, true}}, 7500},
-      [&] { return std::make_unique<FakeOutput>(&audio); }, audio.clock());
-  p.play();
-  for (int i = 0; i < 200 && p.mode() == DeviceMode::Playing; ++i) {
-    audio.now += 10000;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_TRUE(QTest::qWaitFor([&] { return p.mode() == DeviceMode::NoDisc; }));
-  EXPECT_EQ(p.position(), 0);
-}

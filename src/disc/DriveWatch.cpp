@@ -1,0 +1,136 @@
+#include "disc/DriveWatch.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+struct DriveWatch::State {
+  std::unique_ptr<Drive> drive;
+  int intervalMs = 1000;
+  int quietSpeed = 0;
+  Report report;
+
+  std::mutex m;
+  std::condition_variable cv;
+  bool quit = false;
+  bool eject = false;
+  bool finished = false;
+  // The first reading: handed to first() unless it gave up waiting.
+  bool firstDone = false;
+  bool firstAbandoned = false;
+  std::shared_ptr<SectorSource> firstDisc;
+};
+
+DriveWatch::DriveWatch(std::unique_ptr<Drive> drive, int intervalMs, int quietSpeed, Report report)
+    : s_(std::make_shared<State>()) {
+  canEject_ = drive && drive->canEject();
+  s_->drive = std::move(drive);
+  s_->intervalMs = intervalMs;
+  s_->quietSpeed = quietSpeed;
+  s_->report = std::move(report);
+  std::thread(run, s_).detach();
+}
+
+DriveWatch::~DriveWatch() {
+  std::unique_lock lock(s_->m);
+  s_->quit = true;
+  s_->report = nullptr;
+  s_->cv.notify_all();
+  // A thread between two questions ends at once; one held by the drive is
+  // left to finish by itself.
+  s_->cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return s_->finished; });
+}
+
+std::optional<std::shared_ptr<SectorSource>> DriveWatch::first(int ms) {
+  std::unique_lock lock(s_->m);
+  if (!s_->cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return s_->firstDone; })) {
+    s_->firstAbandoned = true;
+    return std::nullopt;
+  }
+  return std::move(s_->firstDisc);
+}
+
+void DriveWatch::ejectOrClose() {
+  std::lock_guard lock(s_->m);
+  s_->eject = true;
+  s_->cv.notify_all();
+}
+
+namespace {
+// The disc with its read speed capped, asking the drive's full speed back
+// when the last holder lets it go (wherever that happens).
+std::shared_ptr<SectorSource> quiet(std::unique_ptr<SectorSource> disc, int speed) {
+  if (!disc) return nullptr;
+  if (speed > 0) disc->setSpeed(speed);
+  return std::shared_ptr<SectorSource>(disc.release(), [speed](SectorSource* d) {
+    if (speed > 0) d->setSpeed(0);
+    delete d;
+  });
+}
+}  // namespace
+
+void DriveWatch::run(std::shared_ptr<State> s) {
+  Drive& drive = *s->drive;
+  bool first = true;
+  bool holding = false;     // a disc has been reported and has not left since
+  bool unreadable = false;  // the disc in the drive could not be read; wait for a change
+  auto report = [&](std::shared_ptr<SectorSource> disc) {
+    std::unique_lock lock(s->m);
+    if (first) {
+      first = false;
+      // Nobody waits for an empty drive any more: nothing has changed.
+      if (s->firstAbandoned && !disc) return;
+      if (!s->firstAbandoned) {
+        s->firstDone = true;
+        s->firstDisc = std::move(disc);
+        s->cv.notify_all();
+        return;
+      }
+    }
+    if (s->quit || !s->report) return;
+    Report r = s->report;
+    lock.unlock();
+    r(std::move(disc));
+  };
+
+  {
+    auto disc = quiet(drive.openDisc(), s->quietSpeed);
+    holding = disc != nullptr;
+    unreadable = !holding && drive.state() == TrayState::DiscIn;
+    report(std::move(disc));
+  }
+  for (;;) {
+    bool eject = false;
+    {
+      std::unique_lock lock(s->m);
+      s->cv.wait_for(lock, std::chrono::milliseconds(s->intervalMs),
+                     [&] { return s->quit || s->eject; });
+      if (s->quit) break;
+      eject = s->eject;
+      s->eject = false;
+    }
+    if (eject) {
+      // The device has let the disc go already; it learns of a new one
+      // like of any other.
+      holding = false;
+      unreadable = false;
+      drive.ejectOrClose();
+      continue;
+    }
+    const TrayState state = drive.state();
+    if (holding && (state == TrayState::NoDisc || state == TrayState::Open)) {
+      holding = false;
+      report(nullptr);
+    } else if (!holding && state == TrayState::DiscIn && !unreadable) {
+      auto disc = quiet(drive.openDisc(), s->quietSpeed);
+      holding = disc != nullptr;
+      unreadable = !holding;
+      if (holding) report(std::move(disc));
+    }
+    if (state != TrayState::DiscIn) unreadable = false;
+  }
+  std::lock_guard lock(s->m);
+  s->finished = true;
+  s->cv.notify_all();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "sources/SectorSource.h"
+
+// Watches a CD drive from a thread of its own, so the window's thread never
+// waits on the drive: it reads the disc in the drive at once, then asks the
+// drive about once a `intervalMs` what its tray holds (a question that never
+// spins a disc up) and reads a disc that arrives. Discs are handed over read
+// (table of contents known) and with the read speed capped at
+// `quietSpeed` x real time; the full speed is asked back when the last
+// holder lets the disc go.
+class DriveWatch {
+ public:
+  // Called from the watching thread with a disc that arrived, or with null
+  // when the disc left (the tray opened, the disc was taken out).
+  using Report = std::function<void(std::shared_ptr<SectorSource> disc)>;
+
+  DriveWatch(std::unique_ptr<Drive> drive, int intervalMs, int quietSpeed, Report report);
+  // Stops watching without waiting on the drive: a thread stuck in a drive
+  // call finishes on its own and frees what it holds.
+  ~DriveWatch();
+  DriveWatch(const DriveWatch&) = delete;
+  DriveWatch& operator=(const DriveWatch&) = delete;
+
+  // The first reading of the drive, waited for at most `ms`: the disc, null
+  // when the drive holds none, or nothing when the drive has not answered
+  // yet (a disc it gives later is reported instead).
+  std::optional<std::shared_ptr<SectorSource>> first(int ms);
+  // Opens the tray, or closes it when it is open, from the watching thread.
+  void ejectOrClose();
+  bool canEject() const { return canEject_; }
+
+ private:
+  struct State;
+  static void run(std::shared_ptr<State> s);
+  std::shared_ptr<State> s_;
+  bool canEject_ = false;
+};
