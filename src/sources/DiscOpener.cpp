@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "sources/CdioSource.h"
+#include "sources/SystemError.h"
 
 namespace {
-
-std::string quoted(const std::string& s) {
-  return "«" + s + "»";
-}
 
 bool endsWithIgnoringCase(const std::string& s, const std::string& suffix) {
   if (s.size() < suffix.size()) return false;
@@ -80,8 +77,7 @@ std::string discPathProblem(const std::string& path) {
   namespace fs = std::filesystem;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT) return "no existe";
-    return std::string("no se puede consultar (") + std::strerror(errno) + ")";
+    return systemErrorText(errno);
   }
   if (S_ISDIR(st.st_mode)) return "es una carpeta, no una unidad de CD ni una imagen de disco";
   if (::access(path.c_str(), R_OK) != 0) return "no se puede leer: permiso denegado";
