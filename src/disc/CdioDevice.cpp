@@ -48,7 +48,7 @@ void CdioDevice::open() {
   // Discs found later are put in on the commanding thread, through the
   // handler, unless the device has been closed or re-aimed meanwhile.
   watch_ =
-      std::make_unique<DriveWatch>(std::move(drive), kWatchIntervalMs, kQuietSpeed,
+      std::make_unique<DriveWatch>(std::move(drive), access_.watchIntervalMs, kQuietSpeed,
                                    [this, generation](std::shared_ptr<SectorSource> disc) {
                                      std::lock_guard lock(handlerMutex_);
                                      if (!handler_) return;
@@ -56,7 +56,7 @@ void CdioDevice::open() {
                                        if (generation == generation_) install(std::move(disc));
                                      });
                                    });
-  std::optional<std::shared_ptr<SectorSource>> first = watch_->first(kDriveOpenWaitMs);
+  std::optional<std::shared_ptr<SectorSource>> first = watch_->first(access_.driveOpenWaitMs);
   install(first ? std::move(*first) : nullptr);
 }
 

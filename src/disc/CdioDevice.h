@@ -21,7 +21,9 @@
 // On a drive the device watches the tray (see DriveWatch): a disc that
 // arrives is opened and stands stopped at track 1, and a disc that leaves
 // leaves the device without a disc; either is announced through the disc
-// change handler. Eject opens the tray, or closes it when it is open.
+// change handler. Eject opens the tray, or closes it when it is open. open()
+// waits for a drive's table of contents at most DiscAccess::driveOpenWaitMs;
+// a disc that takes longer arrives as a disc change.
 class CdioDevice : public CdDevice {
  public:
   // `path` empty: the machine's default drive. `output` gives the audio
@@ -32,11 +34,6 @@ class CdioDevice : public CdDevice {
                       DiscAccess access = DiscAccess::system());
   ~CdioDevice() override;
 
-  // How long open() waits for a drive to give its table of contents, ms; a
-  // disc that takes longer arrives as a disc change.
-  static constexpr int kDriveOpenWaitMs = 3000;
-  // How often a drive's tray is looked at, ms.
-  static constexpr int kWatchIntervalMs = 1000;
   // The read speed asked of a drive while its disc is open, x real time.
   static constexpr int kQuietSpeed = 4;
 

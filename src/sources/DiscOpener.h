@@ -16,6 +16,10 @@ struct DiscAccess {
   // Opens the image or rip at `path` and reads its table of contents; null,
   // with the reason in Spanish in `*reason`, when it cannot be played.
   std::function<std::unique_ptr<SectorSource>(const std::string& path, std::string* reason)> image;
+  // How long opening a drive waits for its table of contents before the
+  // window goes on without it, and how often a drive's tray is looked at, ms.
+  int driveOpenWaitMs = 3000;
+  int watchIntervalMs = 1000;
 
   static DiscAccess system();
 };
