@@ -39,7 +39,7 @@ DriveWatch::~DriveWatch() {
   s_->cv.notify_all();
   // A thread between two questions ends at once; one held by the drive is
   // left to finish by itself.
-  s_->cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return s_->finished; });
+  s_->cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return s_->finished; });
 }
 
 std::optional<std::shared_ptr<SectorSource>> DriveWatch::first(int ms) {
