@@ -202,7 +202,6 @@ class Parser {
   bool run();
   const std::string& error() const { return error_; }
   const std::string& normalised() const { return out_; }
-  const std::string& albumLines() const { return album_; }
 
  private:
   bool fail(const std::string& what) {
@@ -230,8 +229,7 @@ class Parser {
   int line_ = 0;
   int session_ = 1;
   std::vector<int32_t> lastOffset_;  // per file: the latest mark in it
-  std::string out_;                  // what libcue reads, after the album's lines
-  std::string album_;
+  std::string out_;                  // what libcue reads
   std::string error_;
 };
 
@@ -494,7 +492,6 @@ bool Parser::text(const std::vector<Token>& t, std::string_view rawLine, bool ti
   }
   CdText& text = sheet_->tracks.empty() ? sheet_->text : sheet_->tracks.back().text;
   (title ? text.title : text.performer) = utf8(value);
-  (sheet_->tracks.empty() ? album_ : out_) += std::string(key) + " \"" + utf8(value) + "\"\n";
   return true;
 }
 
@@ -536,12 +533,12 @@ std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string&
   Parser parser(bytes, !isValidUtf8(bytes), &sheet);
   if (!parser.run()) return refuse(parser.error());
 
-  // libcue reads the normalised sheet (the album's text first, then the
-  // files, tracks and marks with upper-case keywords and canonical times) and
-  // gives the tracks' modes and flags. The text comes from the pre-pass:
-  // libcdio exports a cdtext_get() of its own that shadows libcue's in a
-  // program that links both.
-  const std::string normalised = parser.albumLines() + parser.normalised();
+  // libcue reads the normalised sheet: the files, tracks, marks and flags
+  // with upper-case keywords and canonical times, nothing it could misread
+  // (no text, no names). It gives the tracks' modes and flags. The text
+  // comes from the pre-pass alone: libcdio exports a cdtext_get() of its own
+  // that shadows libcue's in a program that links both.
+  const std::string& normalised = parser.normalised();
   std::lock_guard lock(libcueMutex());
   const std::unique_ptr<Cd, CdDeleter> cd(cue_parse_string(normalised.c_str()));
   if (!cd || cd_get_ntrack(cd.get()) != static_cast<int>(sheet.tracks.size()))
