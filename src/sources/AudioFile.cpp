@@ -104,6 +104,10 @@ class DecodedFile : public AudioFile {
   }
 
   int64_t read(int64_t frame, int64_t count, int16_t* out, int* err) override {
+    if (reopen_) {
+      if (!reopen()) return fail(err);
+      reopen_ = false;
+    }
     float_.resize(static_cast<size_t>(count * channels_));
     const int64_t got = src_ ? readConverted(frame, count, float_.data(), err)
                              : readDirect(frame, count, float_.data(), err);
@@ -118,11 +122,27 @@ class DecodedFile : public AudioFile {
     }
     return got;
   }
-  void resync() override { next_ = -1; }
+  // After an error the decoder may be stuck: the next read starts a new one.
+  void resync() override {
+    next_ = -1;
+    reopen_ = true;
+  }
 
  private:
   static constexpr int64_t kChunk = 4096;    // input frames decoded at a time
   static constexpr int64_t kPreroll = 1024;  // input frames decoded ahead of a seek target
+
+  bool reopen() {
+    sf_.reset();
+    SF_INFO info{};
+    // libsndfile takes the descriptor's offset as the start of the file.
+    if (::lseek(fd_.get(), 0, SEEK_SET) != 0) return false;
+    sf_.reset(sf_open_fd(fd_.get(), SFM_READ, &info, SF_FALSE));
+    if (!sf_ || info.channels != info_.channels || info.samplerate != info_.samplerate)
+      return false;
+    if (src_) src_reset(src_.get());
+    return true;
+  }
 
   int64_t fail(int* err) {
     *err = EIO;
@@ -216,6 +236,7 @@ class DecodedFile : public AudioFile {
   SF_INFO info_;
   int channels_ = 2;
   int64_t next_ = 0;          // the output frame the next read gives without a seek; -1: unknown
+  bool reopen_ = false;       // the decoder is to be started afresh
   std::vector<float> float_;  // decoded, at full scale +-1.0
   std::vector<int16_t> mono_;
 
