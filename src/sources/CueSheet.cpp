@@ -125,6 +125,13 @@ std::string textAsUtf8(std::string_view bytes) {
 
 // --- The line pre-pass ---------------------------------------------------------
 
+std::string cueTime(int64_t sectors) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(sectors / 75 / 60),
+                static_cast<long long>(sectors / 75 % 60), static_cast<long long>(sectors % 75));
+  return buf;
+}
+
 std::string CueSheet::problem(int line, const std::string& what) const {
   if (line <= 0) return quoted(name) + ": " + what;
   return quoted(name) + ", línea " + std::to_string(line) + ": " + what;
@@ -141,13 +148,6 @@ std::string upper(std::string s) {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return s;
-}
-
-std::string msf(int32_t sectors) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", sectors / 75 / 60, sectors / 75 % 60,
-                sectors % 75);
-  return buf;
 }
 
 struct FileType {
@@ -261,7 +261,8 @@ bool Parser::run() {
 }
 
 // Blank- or tab-separated words; a quoted word runs to the next quotation
-// mark that does not follow a backslash (as libcue reads it).
+// mark that does not follow a backslash (as libcue reads it), and \" in it is
+// a quotation mark.
 bool Parser::tokenize(std::string_view line, std::vector<Token>* tokens) {
   size_t i = 0;
   while (true) {
@@ -272,7 +273,8 @@ bool Parser::tokenize(std::string_view line, std::vector<Token>* tokens) {
       size_t end = i + 1;
       while (end < line.size() && !(line[end] == '"' && line[end - 1] != '\\')) ++end;
       if (end >= line.size()) return fail("falta la comilla de cierre");
-      t.text = std::string(line.substr(i + 1, end - i - 1));
+      for (size_t k = i + 1; k < end; ++k)
+        if (!(line[k] == '\\' && line[k + 1] == '"')) t.text.push_back(line[k]);
       t.quoted = true;
       i = end + 1;
     } else {
@@ -415,7 +417,7 @@ bool Parser::index(const std::vector<Token>& t) {
   if (!at)
     return fail("el tiempo " + quoted(utf8(t[2].text)) +
                 " no es válido (mm:ss:ff, con ss menor que 60 y ff menor que 75)");
-  if (*at > kMaxDiscSectors) return fail("el tiempo " + msf(*at) + " no cabe en un disco");
+  if (*at > kMaxDiscSectors) return fail("el tiempo " + cueTime(*at) + " no cabe en un disco");
   const std::string track2 = std::to_string(track->number);
   if (track->indexes.empty() && *n > 1)
     return fail("la pista " + track2 + " empieza por INDEX " + std::to_string(*n) +
@@ -429,12 +431,12 @@ bool Parser::index(const std::vector<Token>& t) {
   const int file = static_cast<int>(sheet_->files.size()) - 1;
   int32_t& last = lastOffset_[static_cast<size_t>(file)];
   if (*at < last)
-    return fail("el tiempo " + msf(*at) +
-                " es anterior al de la marca anterior del mismo archivo (" + msf(last) + ")");
+    return fail("el tiempo " + cueTime(*at) +
+                " es anterior al de la marca anterior del mismo archivo (" + cueTime(last) + ")");
   last = *at;
   track->indexes.push_back({*n, file, *at, line_});
   char buf[48];
-  std::snprintf(buf, sizeof buf, "INDEX %02d %s\n", *n, msf(*at).c_str());
+  std::snprintf(buf, sizeof buf, "INDEX %02d %s\n", *n, cueTime(*at).c_str());
   out_ += buf;
   return true;
 }
@@ -451,14 +453,14 @@ bool Parser::gap(const std::vector<Token>& t, bool pre) {
   if (!len)
     return fail("la duración " + quoted(utf8(t[1].text)) +
                 " no es válida (mm:ss:ff, con ss menor que 60 y ff menor que 75)");
-  if (*len > kMaxDiscSectors) return fail("la duración " + msf(*len) + " no cabe en un disco");
+  if (*len > kMaxDiscSectors) return fail("la duración " + cueTime(*len) + " no cabe en un disco");
   int& seen = pre ? track->pregapLine : track->postgapLine;
   if (seen)
     return fail("la pista " + std::to_string(track->number) + " ya tiene " + key + " en la línea " +
                 std::to_string(seen));
   seen = line_;
   (pre ? track->pregap : track->postgap) = *len;
-  out_ += std::string(key) + " " + msf(*len) + "\n";
+  out_ += std::string(key) + " " + cueTime(*len) + "\n";
   return true;
 }
 
@@ -527,6 +529,8 @@ std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string&
   } else if (bytes.substr(0, 3) == "\xef\xbb\xbf") {
     bytes.remove_prefix(3);
   }
+  // DOS editors ended text files with Ctrl-Z.
+  while (!bytes.empty() && bytes.back() == '\x1a') bytes.remove_suffix(1);
   if (bytes.find('\0') != std::string_view::npos)
     return refuse(sheet.problem(0, "no es una hoja .cue: contiene datos binarios"));
 

@@ -81,6 +81,9 @@ std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string&
 // Reads the sheet at `path` (a regular file of at most kMaxCueSheetBytes).
 std::optional<CueSheet> readCueSheet(const std::string& path, std::string* reason);
 
+// A time or length in sectors as a sheet writes it: mm:ss:ff.
+std::string cueTime(int64_t sectors);
+
 // `bytes` as UTF-8: themselves when they are valid UTF-8, else read as
 // Windows-1252.
 std::string textAsUtf8(std::string_view bytes);

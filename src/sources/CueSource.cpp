@@ -14,13 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string msf(int64_t sectors) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(sectors / 75 / 60),
-                static_cast<long long>(sectors / 75 % 60), static_cast<long long>(sectors % 75));
-  return buf;
-}
-
 bool pathExists(const fs::path& p) {
   struct stat st {};
   return ::stat(p.c_str(), &st) == 0;
@@ -70,86 +63,106 @@ std::string findCueFile(const std::string& folder, const CueFile& file, std::str
   return {};
 }
 
-std::unique_ptr<CueSource> CueSource::open(const std::string& path, std::string* reason) {
-  auto refuse = [&](const std::string& what) -> std::unique_ptr<CueSource> {
-    if (reason) *reason = what;
-    return nullptr;
-  };
-  std::string why;
-  std::optional<CueSheet> parsed = readCueSheet(path, &why);
-  if (!parsed) return refuse(why);
-  const CueSheet& sheet = *parsed;
-  const std::string folder = fs::path(path).parent_path().string();
-  const size_t fileCount = sheet.files.size();
+namespace {
 
-  // The tracks whose audio each file holds: those with a mark in it, and the
-  // one whose audio runs on into it from the files before.
-  std::vector<std::vector<const CueTrack*>> held(fileCount);
-  {
-    std::vector<std::vector<std::pair<const CueTrack*, int32_t>>> marks(fileCount);
-    for (const CueTrack& t : sheet.tracks)
-      for (const CueIndex& i : t.indexes)
-        marks[static_cast<size_t>(i.file)].push_back({&t, i.offset});
-    const CueTrack* running = nullptr;
-    for (size_t f = 0; f < fileCount; ++f) {
-      if (running && (marks[f].empty() || marks[f].front().second > 0)) held[f].push_back(running);
-      for (const auto& [t, offset] : marks[f]) {
-        if (held[f].empty() || held[f].back() != t) held[f].push_back(t);
-        running = t;
-      }
+// The tracks whose audio each file holds: those with a mark in it, and the
+// one whose audio runs on into it from the files before.
+std::vector<std::vector<const CueTrack*>> tracksHeld(const CueSheet& sheet) {
+  const size_t files = sheet.files.size();
+  std::vector<std::vector<std::pair<const CueTrack*, int32_t>>> marks(files);
+  for (const CueTrack& t : sheet.tracks)
+    for (const CueIndex& i : t.indexes)
+      marks[static_cast<size_t>(i.file)].push_back({&t, i.offset});
+  std::vector<std::vector<const CueTrack*>> held(files);
+  const CueTrack* running = nullptr;
+  for (size_t f = 0; f < files; ++f) {
+    if (running && (marks[f].empty() || marks[f].front().second > 0)) held[f].push_back(running);
+    for (const auto& [t, offset] : marks[f]) {
+      if (held[f].empty() || held[f].back() != t) held[f].push_back(t);
+      running = t;
     }
   }
+  return held;
+}
 
+}  // namespace
+
+std::unique_ptr<CueSource> CueSource::open(const std::string& path, std::string* reason) {
+  std::string why;
+  const std::optional<CueSheet> sheet = readCueSheet(path, &why);
   std::unique_ptr<CueSource> source(new CueSource());
-  std::vector<int32_t> fileSectors(fileCount);
-  for (size_t f = 0; f < fileCount; ++f) {
+  std::vector<int32_t> sectors;
+  if (!sheet || !source->openFiles(*sheet, fs::path(path).parent_path().string(), &sectors, &why) ||
+      !source->layOut(*sheet, sectors, &why)) {
+    if (reason) *reason = why;
+    return nullptr;
+  }
+  return source;
+}
+
+bool CueSource::openFiles(const CueSheet& sheet, const std::string& folder,
+                          std::vector<int32_t>* sectors, std::string* reason) {
+  const std::vector<std::vector<const CueTrack*>> held = tracksHeld(sheet);
+  std::string why;
+  for (size_t f = 0; f < sheet.files.size(); ++f) {
     const CueFile& cf = sheet.files[f];
     const std::string named = "el archivo " + quoted(cf.name) + " ";
     OpenFile of;
     of.path = findCueFile(folder, cf, &why);
-    if (of.path.empty()) return refuse(sheet.problem(cf.line, named + why));
-    of.audio = AudioFile::open(of.path, cf.kind, &why);
-    if (!of.audio) return refuse(sheet.problem(cf.line, named + why));
+    if (!of.path.empty()) of.audio = AudioFile::open(of.path, cf.kind, &why);
+    if (!of.audio) {
+      *reason = sheet.problem(cf.line, named + why);
+      return false;
+    }
     int32_t bytesPerSector = kBytesPerSector;
     for (const CueTrack* t : held[f]) {
-      if (t->sectorBytes != held[f].front()->sectorBytes)
-        return refuse(
-            sheet.problem(cf.line, named + "mezcla pistas de sectores de tamaños distintos"));
-      if (!t->audio && !of.audio->raw())
-        return refuse(sheet.problem(t->line, "la pista " + std::to_string(t->number) +
-                                                 " es de datos, pero el archivo " +
-                                                 quoted(cf.name) + " es de audio"));
+      if (t->sectorBytes != held[f].front()->sectorBytes) {
+        *reason = sheet.problem(cf.line, named + "mezcla pistas de sectores de tamaños distintos");
+        return false;
+      }
+      if (!t->audio && !of.audio->raw()) {
+        *reason = sheet.problem(t->line, "la pista " + std::to_string(t->number) +
+                                             " es de datos, pero el archivo " + quoted(cf.name) +
+                                             " es de audio");
+        return false;
+      }
       bytesPerSector = t->sectorBytes;
     }
-    // Sectors of another size are data, never audio.
+    // Sectors of another size are data, never audio. A file takes whole
+    // sectors; what its last one lacks is silence.
     of.silent = bytesPerSector != kBytesPerSector;
-    if (of.audio->raw() || bytesPerSector != kBytesPerSector) {
-      fileSectors[f] =
-          static_cast<int32_t>((of.audio->bytes() + bytesPerSector - 1) / bytesPerSector);
+    if (of.audio->raw() || of.silent) {
+      sectors->push_back(
+          static_cast<int32_t>((of.audio->bytes() + bytesPerSector - 1) / bytesPerSector));
     } else {
-      fileSectors[f] =
-          static_cast<int32_t>((of.audio->frames() + kFramesPerSector - 1) / kFramesPerSector);
+      sectors->push_back(
+          static_cast<int32_t>((of.audio->frames() + kFramesPerSector - 1) / kFramesPerSector));
     }
-    source->files_.push_back(std::move(of));
+    files_.push_back(std::move(of));
   }
 
   // Every mark within its file.
   for (const CueTrack& t : sheet.tracks) {
     for (const CueIndex& i : t.indexes) {
-      const int32_t length = fileSectors[static_cast<size_t>(i.file)];
+      const int32_t length = (*sectors)[static_cast<size_t>(i.file)];
       if (i.offset < length) continue;
-      const std::string file = quoted(sheet.files[static_cast<size_t>(i.file)].name);
       const std::string where =
           i.number == 1 ? "empieza en " : "tiene su INDEX " + std::to_string(i.number) + " en ";
-      return refuse(sheet.problem(i.line, "la pista " + std::to_string(t.number) + " " + where +
-                                              msf(i.offset) + ", más allá del final de " + file +
-                                              ", que dura " + msf(length)));
+      *reason = sheet.problem(i.line, "la pista " + std::to_string(t.number) + " " + where +
+                                          cueTime(i.offset) + ", más allá del final de " +
+                                          quoted(sheet.files[static_cast<size_t>(i.file)].name) +
+                                          ", que dura " + cueTime(length));
+      return false;
     }
   }
+  return true;
+}
 
-  // Silence no file holds, where it goes: before each track's first mark
-  // (the previous track's POSTGAP, then its own PREGAP, or the gap between
-  // sessions), and at the end (the last track's POSTGAP).
+bool CueSource::layOut(const CueSheet& sheet, const std::vector<int32_t>& sectors,
+                       std::string* reason) {
+  // Silence no file holds, and where it goes: before each track's first mark
+  // (the previous track's POSTGAP, then its own PREGAP, or instead the gap
+  // between sessions), and at the end (the last track's POSTGAP).
   struct Insert {
     int file;
     int32_t offset, sectors;
@@ -162,33 +175,32 @@ std::unique_ptr<CueSource> CueSource::open(const std::string& path, std::string*
         (k > 0 ? sheet.tracks[k - 1].postgap : 0) + (newSession ? kSessionGapSectors : t.pregap);
     if (before > 0) inserts.push_back({t.first().file, t.first().offset, before});
   }
-  std::vector<int64_t> fileStart(fileCount);  // the file's first sector, LSN
+  // The files one after the other, cut where silence goes in.
+  std::vector<int64_t> fileStart;  // LSN
   int64_t lsn = 0;
-  auto add = [&](int file, int64_t from, int64_t sectors) {
-    if (sectors <= 0 || lsn + sectors > kMaxDiscSectors) {
-      lsn += std::max<int64_t>(sectors, 0);
-      return;
-    }
-    source->pieces_.push_back({static_cast<int32_t>(lsn), static_cast<int32_t>(sectors), file,
-                               static_cast<int32_t>(from)});
-    lsn += sectors;
+  auto add = [&](int file, int32_t from, int64_t count) {
+    if (count > 0)
+      pieces_.push_back({static_cast<int32_t>(lsn), static_cast<int32_t>(count), file, from});
+    lsn += count;
   };
   size_t k = 0;
-  for (size_t f = 0; f < fileCount; ++f) {
-    fileStart[f] = lsn;
+  for (size_t f = 0; f < sectors.size(); ++f) {
+    fileStart.push_back(lsn);
     int32_t at = 0;
     for (; k < inserts.size() && inserts[k].file == static_cast<int>(f); ++k) {
       add(static_cast<int>(f), at, inserts[k].offset - at);
       add(-1, 0, inserts[k].sectors);
       at = inserts[k].offset;
     }
-    add(static_cast<int>(f), at, fileSectors[f] - at);
+    add(static_cast<int>(f), at, sectors[f] - at);
   }
   add(-1, 0, sheet.tracks.back().postgap);
-  if (lsn > kMaxDiscSectors)
-    return refuse(sheet.problem(0, "el disco duraría " + msf(lsn) +
-                                       ", más de lo que cabe en un CD (" + msf(kMaxDiscSectors) +
-                                       ")"));
+  if (lsn > kMaxDiscSectors) {
+    *reason =
+        sheet.problem(0, "el disco duraría " + cueTime(lsn) + ", más de lo que cabe en un CD (" +
+                             cueTime(kMaxDiscSectors) + ")");
+    return false;
+  }
 
   // A mark's LSN: its file's start, its offset, and the silence put in that
   // file up to and including its place.
@@ -198,9 +210,8 @@ std::unique_ptr<CueSource> CueSource::open(const std::string& path, std::string*
       if (s.file == i.file && s.offset <= i.offset) at += s.sectors;
     return static_cast<int32_t>(at);
   };
-  DiscToc& toc = source->toc_;
-  toc.leadOutLsn = static_cast<int32_t>(lsn);
-  toc.text = sheet.text;
+  toc_.leadOutLsn = static_cast<int32_t>(lsn);
+  toc_.text = sheet.text;
   for (const CueTrack& t : sheet.tracks) {
     DiscTrack d;
     d.lsn = lsnOf(t.start());
@@ -208,17 +219,19 @@ std::unique_ptr<CueSource> CueSource::open(const std::string& path, std::string*
     d.preemphasis = t.preemphasis;
     d.session = t.session;
     d.text = t.text;
-    toc.tracks.push_back(d);
+    toc_.tracks.push_back(d);
   }
-  for (size_t i = 0; i < toc.tracks.size(); ++i) {
-    const int32_t end = i + 1 < toc.tracks.size() ? toc.tracks[i + 1].lsn : toc.leadOutLsn;
-    toc.tracks[i].sectors = end - toc.tracks[i].lsn;
-    if (toc.tracks[i].sectors <= 0)
-      return refuse(sheet.problem(sheet.tracks[i].start().line,
-                                  "la pista " + std::to_string(sheet.tracks[i].number) +
-                                      " no dura nada: la siguiente empieza donde ella"));
+  for (size_t i = 0; i < toc_.tracks.size(); ++i) {
+    const int32_t end = i + 1 < toc_.tracks.size() ? toc_.tracks[i + 1].lsn : toc_.leadOutLsn;
+    toc_.tracks[i].sectors = end - toc_.tracks[i].lsn;
+    if (toc_.tracks[i].sectors <= 0) {
+      *reason = sheet.problem(sheet.tracks[i].start().line,
+                              "la pista " + std::to_string(sheet.tracks[i].number) +
+                                  " no dura nada: la siguiente empieza donde ella");
+      return false;
+    }
   }
-  return source;
+  return true;
 }
 
 void CueSource::note(OpenFile& f, const std::string& what) {

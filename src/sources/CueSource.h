@@ -48,6 +48,12 @@ class CueSource : public SectorSource {
   };
 
   CueSource() = default;
+  // Opens the sheet's files, found in `folder`; `*sectors` receives each
+  // one's length. False with the reason in `*reason`.
+  bool openFiles(const CueSheet& sheet, const std::string& folder, std::vector<int32_t>* sectors,
+                 std::string* reason);
+  // Lays the files and the silence between them out as a disc.
+  bool layOut(const CueSheet& sheet, const std::vector<int32_t>& sectors, std::string* reason);
   SectorRead readFile(const Piece& piece, int32_t lsn, int32_t count, int16_t* out);
   void note(OpenFile& f, const std::string& what);
 

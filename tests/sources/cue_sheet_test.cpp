@@ -46,7 +46,7 @@ std::string utf16le(const std::string& ascii) {
 
 const char* const kSheet =
     "REM GENRE Pop\n"
-    "TITLE \"Album\"\n"
+    "TITLE \"El \\\"Album\\\"\"\n"
     "PERFORMER Grupo de prueba\n"
     "FILE \"uno.wav\" WAVE\n"
     "  TRACK 01 AUDIO\n"
@@ -65,7 +65,8 @@ const char* const kSheet =
     "REM SESSION 02\n"
     "FILE \"datos.iso\" BINARY\n"
     "  TRACK 04 MODE1/2048\n"
-    "    INDEX 01 00:00:00\n";
+    "    INDEX 01 00:00:00\n"
+    "\x1a";
 
 }  // namespace
 
@@ -74,7 +75,7 @@ TEST(CueSheetRead, EverySpellingOfASheetReadsAlike) {
   const std::optional<CueSheet> plain = parseCueSheet(kSheet, "disco.cue", &why);
   ASSERT_TRUE(plain) << why;
   EXPECT_EQ(describe(*plain),
-            "album Album / Grupo de prueba\n"
+            "album El \"Album\" / Grupo de prueba\n"
             "file uno.wav WAVE 2 @4\n"
             "file dos.flac FLAC 2 @14\n"
             "file datos.iso BINARY 0 @19\n"
