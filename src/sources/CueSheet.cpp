@@ -209,6 +209,13 @@ class Parser {
     return false;
   }
   std::string utf8(const std::string& raw) const { return cp1252_ ? cp1252ToUtf8(raw) : raw; }
+  // Adds `line` to what libcue reads, after the FILE line it belongs to: a
+  // FILE line goes in only when something follows it (libcue refuses a FILE
+  // line that holds nothing).
+  void emit(const std::string& line) {
+    out_ += pendingFile_ + line;
+    pendingFile_.clear();
+  }
   bool tokenize(std::string_view line, std::vector<Token>* tokens);
   bool parseLine(const std::vector<Token>& t, std::string_view rawLine);
   bool expectArgs(const std::vector<Token>& t, size_t n, const char* missing);
@@ -230,6 +237,7 @@ class Parser {
   int session_ = 1;
   std::vector<int32_t> lastOffset_;  // per file: the latest mark in it
   std::string out_;                  // what libcue reads
+  std::string pendingFile_;          // the FILE line for it, until something follows
   std::string error_;
 };
 
@@ -373,7 +381,7 @@ bool Parser::file(const std::vector<Token>& t) {
   f.line = line_;
   sheet_->files.push_back(std::move(f));
   lastOffset_.push_back(0);
-  out_ += "FILE \"" + std::to_string(sheet_->files.size()) + "\" WAVE\n";
+  pendingFile_ = "FILE \"" + std::to_string(sheet_->files.size()) + "\" WAVE\n";
   return true;
 }
 
@@ -403,7 +411,7 @@ bool Parser::trackLine(const std::vector<Token>& t) {
   sheet_->tracks.push_back(std::move(track));
   char buf[48];
   std::snprintf(buf, sizeof buf, "TRACK %02d %s\n", *n, mode == "AUDIO" ? "AUDIO" : "MODE1/2352");
-  out_ += buf;
+  emit(buf);
   return true;
 }
 
@@ -437,7 +445,7 @@ bool Parser::index(const std::vector<Token>& t) {
   track->indexes.push_back({*n, file, *at, line_});
   char buf[48];
   std::snprintf(buf, sizeof buf, "INDEX %02d %s\n", *n, cueTime(*at).c_str());
-  out_ += buf;
+  emit(buf);
   return true;
 }
 
@@ -460,7 +468,7 @@ bool Parser::gap(const std::vector<Token>& t, bool pre) {
                 std::to_string(seen));
   seen = line_;
   (pre ? track->pregap : track->postgap) = *len;
-  out_ += std::string(key) + " " + cueTime(*len) + "\n";
+  emit(std::string(key) + " " + cueTime(*len) + "\n");
   return true;
 }
 
@@ -473,7 +481,7 @@ bool Parser::flags(const std::vector<Token>& t) {
       return fail(quoted(utf8(t[i].text)) + " no es una marca de FLAGS (DCP, 4CH, PRE o SCMS)");
     line += " " + f;
   }
-  if (t.size() > 1) out_ += line + "\n";
+  if (t.size() > 1) emit(line + "\n");
   return true;
 }
 

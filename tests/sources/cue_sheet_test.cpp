@@ -72,7 +72,14 @@ const char* const kSheet =
 
 TEST(CueSheetRead, EverySpellingOfASheetReadsAlike) {
   std::string why;
+  testing::internal::CaptureStderr();
   const std::optional<CueSheet> plain = parseCueSheet(kSheet, "disco.cue", &why);
+  // A file before the first track holds its pregap.
+  const std::optional<CueSheet> lead = parseCueSheet(
+      "FILE a.wav WAVE\nFILE b.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", "b.cue", &why);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "libcue has nothing to say";
+  ASSERT_TRUE(lead) << why;
+  EXPECT_EQ(lead->tracks[0].start().file, 1);
   ASSERT_TRUE(plain) << why;
   EXPECT_EQ(describe(*plain),
             "album El \"Album\" / Grupo de prueba\n"
