@@ -39,6 +39,9 @@ inline std::vector<BadRip> makeBadRips(TestRip& rip) {
       {"fifo.cue", "FILE \"tuberia.wav\" WAVE\n" + one},
       {"seis.cue", "FILE \"seis.wav\" WAVE\n" + one},
       {"carpeta.cue", "FILE \".\" WAVE\n" + one},
+      {"largo.cue",
+       "FILE \"bueno.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 60:00:00\n    INDEX 01 00:00:00\n"
+       "  TRACK 02 AUDIO\n    PREGAP 40:00:00\n    INDEX 01 00:01:00\n"},
   };
   const std::string formats =
       " es desconocido (se admiten BINARY, MOTOROLA, WAVE, AIFF, MP3, FLAC y OGG)";
@@ -56,6 +59,7 @@ inline std::vector<BadRip> makeBadRips(TestRip& rip) {
       "«fifo.cue», línea 1: el archivo «tuberia.wav» es una tubería (FIFO), no un archivo",
       "«seis.cue», línea 1: el archivo «seis.wav» tiene 6 canales; un CD solo tiene 2 (estéreo)",
       "«carpeta.cue», línea 1: el archivo «.» es una carpeta, no un archivo",
+      "«largo.cue»: el disco duraría 100:02:00, más de lo que cabe en un CD (99:58:00)",
   };
   std::vector<BadRip> out;
   for (size_t i = 0; i < sheets.size(); ++i)
