@@ -144,8 +144,9 @@ class DecodedFile : public AudioFile {
     return true;
   }
 
+  // A failed read: an error of the system, or of the data (0).
   int64_t fail(int* err) {
-    *err = EIO;
+    *err = sf_ && sf_error(sf_.get()) != SF_ERR_SYSTEM ? 0 : EIO;
     next_ = -1;
     return -1;
   }

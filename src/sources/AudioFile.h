@@ -44,7 +44,8 @@ class AudioFile {
 
   // Reads `count` frames from `frame` (frame + count <= frames()) into `out`.
   // Returns the frames read: fewer when the file now ends before them; -1 on
-  // a read error, with the error number in `*err`.
+  // a read error, with the error number in `*err`, or 0 there when the data
+  // cannot be decoded (damaged or incomplete).
   virtual int64_t read(int64_t frame, int64_t count, int16_t* out, int* err) = 0;
   // Forgets where the decoder stands, so the next read seeks afresh.
   virtual void resync() {}

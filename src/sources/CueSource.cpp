@@ -255,14 +255,20 @@ SectorRead CueSource::readFile(const Piece& piece, int32_t lsn, int32_t count, i
       f.noted = false;
       return SectorRead::Ok;
     }
+    // The file holds less than it did, or than its header said.
     if (f.audio->shrunk()) {
       note(f, "se ha acortado desde que se abrió: lo que falta no se puede leer");
       f.audio->resync();
       return SectorRead::Missing;
     }
+    if (got >= 0) {
+      note(f, "termina antes de lo que dice su cabecera: lo que falta no se puede leer");
+      return SectorRead::Missing;
+    }
     f.audio->resync();
   }
-  note(f, "no se puede leer: " + systemErrorText(err ? err : EIO));
+  note(f, err ? "no se puede leer: " + systemErrorText(err)
+              : "no se puede descodificar: está dañado o incompleto");
   return SectorRead::Unreadable;
 }
 

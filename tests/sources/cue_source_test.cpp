@@ -402,33 +402,43 @@ TEST(CueSourcePlayback, TheDevicePlaysAcrossFilesWithoutAGap) {
   EXPECT_TRUE(r.heard(0, total) == ref.disc.samples(first, total)) << "to the end, nothing lost";
 }
 
-TEST(CueSourceFiles, AFileDamagedAfterOpeningIsUnreadableThereAndTheRestStillPlays) {
+TEST(CueSourceFiles, DamagedFilesAreUnreadableWhereDamagedAndTheRestStillPlays) {
+  // A FLAC cut in half before it is opened, and one overwritten in its
+  // middle after.
   TestRip rip;
   const std::vector<int16_t> a = rampFrames(200 * 588);
-  const std::string f = rip.sound16("a.flac", kFlac16, a);
-  const std::unique_ptr<CueSource> s =
-      openSheet(rip.text("c.cue", "FILE \"a.flac\" FLAC\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n"));
-  ASSERT_TRUE(s);
-  const auto size = static_cast<std::streamoff>(std::filesystem::file_size(f));
-  {
-    std::fstream io(f, std::ios::in | std::ios::out | std::ios::binary);
-    io.seekp(size / 2);
-    const std::string junk(static_cast<size_t>(size / 4), '\x55');
-    io.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+  const std::string cut = rip.sound16("cut.flac", kFlac16, a);
+  std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 2);
+  const std::string hurt = rip.sound16("hurt.flac", kFlac16, a);
+  for (const std::string& f : {cut, hurt}) {
+    SCOPED_TRACE(f);
+    const std::string name = std::filesystem::path(f).filename().string();
+    const std::unique_ptr<CueSource> s = openSheet(rip.text(
+        name + ".cue", "FILE \"" + name + "\" FLAC\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n"));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->toc().leadOutLsn, 200) << "as long as its header says";
+    if (f == hurt) {
+      const auto size = static_cast<std::streamoff>(std::filesystem::file_size(f));
+      std::fstream io(f, std::ios::in | std::ios::out | std::ios::binary);
+      io.seekp(size / 2);
+      const std::string junk(static_cast<size_t>(size / 4), '\x55');
+      io.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    std::vector<int16_t> buf(25 * kSamplesPerSector);
+    testing::internal::CaptureStderr();
+    int unreadable = 0;
+    for (int32_t lsn = 0; lsn < 200; lsn += 25) {
+      const SectorRead r = s->read(lsn, 25, buf.data());
+      unreadable += r == SectorRead::Unreadable;
+      EXPECT_TRUE(r == SectorRead::Unreadable ||
+                  std::equal(buf.begin(), buf.end(), a.begin() + lsn * kSamplesPerSector))
+          << "LSN " << lsn;
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "velmar: «" + f + "» no se puede descodificar: está dañado o incompleto\n");
+    EXPECT_GE(unreadable, 1);
+    EXPECT_LE(unreadable, 6);
+    EXPECT_EQ(s->read(0, 25, buf.data()), SectorRead::Ok) << "a new decoder for what is whole";
+    EXPECT_TRUE(std::equal(buf.begin(), buf.end(), a.begin()));
   }
-  std::vector<int16_t> buf(25 * kSamplesPerSector);
-  testing::internal::CaptureStderr();
-  int unreadable = 0;
-  for (int32_t lsn = 0; lsn < 200; lsn += 25) {
-    const SectorRead r = s->read(lsn, 25, buf.data());
-    unreadable += r == SectorRead::Unreadable;
-    EXPECT_TRUE(r == SectorRead::Unreadable ||
-                std::equal(buf.begin(), buf.end(), a.begin() + lsn * kSamplesPerSector))
-        << "LSN " << lsn;
-  }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "velmar: «" + f + "» no se puede leer: error de entrada/salida\n");
-  EXPECT_GE(unreadable, 1);
-  EXPECT_EQ(s->read(0, 25, buf.data()), SectorRead::Ok) << "a new decoder for what is whole";
-  EXPECT_TRUE(std::equal(buf.begin(), buf.end(), a.begin()));
 }
