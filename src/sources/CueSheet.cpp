@@ -395,6 +395,9 @@ bool Parser::trackLine(const std::vector<Token>& t) {
                                   [&](const TrackMode& m) { return mode == m.name; });
   if (known == kTrackModes.end())
     return fail("el tipo de pista " + quoted(utf8(t[2].text)) + " es desconocido");
+  if (mode == "CDG")
+    return fail(
+        "la pista es de karaoke (CDG), con sus gráficos entre el sonido; Velmar no la sabe leer");
   if (!sheet_->tracks.empty() && *n != sheet_->tracks.back().number + 1) {
     char buf[80];
     std::snprintf(buf, sizeof buf, "la pista %02d sigue a la %02d; las pistas van seguidas", *n,

@@ -187,6 +187,7 @@ TEST(CueSheetRead, MalformedSheetsAreRefusedWithTheirLine) {
        "línea 2: el número de pista «1x» no es válido (01 a 99)"},
       {"FILE \"a.wav\" WAVE\n  TRACK 01 MODE3\n",
        "línea 2: el tipo de pista «MODE3» es desconocido"},
+      {"FILE \"a.bin\" BINARY\n  TRACK 01 CDG\n", "línea 2: la pista es de karaoke (CDG)"},
       {"REM SESSION 02\n" + head + "REM SESSION 01\n", "línea 4: la sesión 1 va después de la 2"},
       {hundred, "línea 200: el número de pista «100» no es válido (01 a 99)"},
       {"FILE \"a.wav\" WAVE\n" + std::string(4, '\0'),
