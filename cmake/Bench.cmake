@@ -6,3 +6,7 @@ set_target_properties(velmar_alsa_timing PROPERTIES AUTOMOC OFF PREFIX "")
 
 add_executable(velmar-seek-probe ${CMAKE_SOURCE_DIR}/bench/velmar-seek-probe.cpp)
 target_link_libraries(velmar-seek-probe PRIVATE velmar_core)
+
+# What reading a rip (cue sheet and audio files) costs: bench/velmar-rip-bench.cpp.
+add_executable(velmar-rip-bench ${CMAKE_SOURCE_DIR}/bench/velmar-rip-bench.cpp)
+target_link_libraries(velmar-rip-bench PRIVATE velmar_core velmar_discgen)

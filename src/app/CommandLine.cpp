@@ -9,7 +9,9 @@ std::string usageText() {
          "\n"
          "Sin argumentos reproduce el disco de la unidad de CD del equipo.\n"
          "UNIDAD es la ruta de una unidad de CD (por ejemplo /dev/cdrom);\n"
-         "IMAGEN, una imagen de disco: .cue (con su .bin), .toc de cdrdao o .nrg.\n"
+         "IMAGEN, una imagen o una copia de un disco: una hoja .cue con sus archivos\n"
+         "(.bin, .wav, .flac...), un .bin o .img con su hoja .cue al lado, un .toc de\n"
+         "cdrdao o un .nrg.\n"
          "\n"
          "  --help       muestra esta ayuda y termina\n"
          "  --version    muestra la versión y termina\n";

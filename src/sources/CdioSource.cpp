@@ -42,7 +42,8 @@ struct CdioSource::Handles {
 CdioSource::CdioSource() : h_(std::make_unique<Handles>()) {}
 CdioSource::~CdioSource() = default;
 
-std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::string* reason) {
+std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::string* reason,
+                                             driver_id_t driver) {
   quietLibcdio();
   std::unique_ptr<CdioSource> disc(new CdioSource());
   if (path.empty()) {
@@ -52,7 +53,7 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
       return nullptr;
     }
   } else {
-    disc->h_->cdio = cdio_open(path.c_str(), DRIVER_UNKNOWN);
+    disc->h_->cdio = cdio_open(path.c_str(), driver);
     if (!disc->h_->cdio) {
       if (reason) *reason = "no es una unidad de CD ni una imagen de disco que se pueda abrir";
       return nullptr;

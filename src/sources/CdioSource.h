@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cdio/cdio.h>
+
 #include <memory>
 #include <string>
 
@@ -12,8 +14,10 @@ class CdioSource : public SectorSource {
   // Opens `path`; an empty path is the machine's default drive. Reads the
   // table of contents. Returns null when nothing could be opened, with the
   // reason, in Spanish, in `*reason`. A drive without a disc opens with an
-  // empty table of contents.
-  static std::unique_ptr<CdioSource> open(const std::string& path, std::string* reason);
+  // empty table of contents. `driver` names the image format; DRIVER_UNKNOWN
+  // lets libcdio guess it.
+  static std::unique_ptr<CdioSource> open(const std::string& path, std::string* reason,
+                                          driver_id_t driver = DRIVER_UNKNOWN);
 
   ~CdioSource() override;
   CdioSource(const CdioSource&) = delete;

@@ -3,45 +3,49 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QString>
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "sources/CdioSource.h"
+#include "sources/CueSource.h"
+#include "sources/RegularFile.h"
 #include "sources/SystemError.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
-bool endsWithIgnoringCase(const std::string& s, const std::string& suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (size_t i = 0; i < suffix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
-      return false;
-  return true;
+std::string lowerExtension(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return ext;
 }
 
-// The file names on a cue sheet's FILE lines, as written.
-std::vector<std::string> cueFileLines(const std::string& cuePath) {
-  std::vector<std::string> names;
-  std::ifstream in(cuePath);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t i = line.find_first_not_of(" \t");
-    if (i == std::string::npos || line.compare(i, 5, "FILE ") != 0) continue;
-    i = line.find_first_not_of(" \t", i + 5);
-    if (i == std::string::npos) continue;
-    std::string name;
-    if (line[i] == '"') {
-      const size_t end = line.find('"', i + 1);
-      name = line.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
-    } else {
-      name = line.substr(i, line.find_first_of(" \t", i) - i);
-    }
-    names.push_back(name);
+// The cue sheet beside the raw image `image`: the same base name with .cue
+// in any case; failing that, the one whose base name differs only in case.
+std::string sheetBeside(const std::string& image) {
+  const fs::path p(image);
+  const std::string stem = p.stem().string();
+  const QString foldedStem = QString::fromStdString(stem).toCaseFolded();
+  std::vector<fs::path> exact, folded;
+  std::error_code ec;
+  for (fs::directory_iterator it(p.parent_path().empty() ? "." : p.parent_path(), ec), end;
+       !ec && it != end; it.increment(ec)) {
+    const fs::path& q = it->path();
+    if (lowerExtension(q.string()) != ".cue") continue;
+    if (q.stem().string() == stem)
+      exact.push_back(q);
+    else if (QString::fromStdString(q.stem().string()).toCaseFolded() == foldedStem)
+      folded.push_back(q);
   }
-  return names;
+  std::sort(exact.begin(), exact.end());
+  if (!exact.empty()) return exact.front().string();
+  if (folded.size() == 1) return folded.front().string();
+  return {};
 }
 
 }  // namespace
@@ -65,47 +69,44 @@ bool isDrivePath(const std::string& path) {
 }
 
 std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* reason) {
-  auto source = CdioSource::open(path, reason);
-  if (source && source->toc().tracks.empty()) {
-    if (reason) *reason = "no contiene ninguna pista";
+  auto refuse = [&](const std::string& why) -> std::unique_ptr<SectorSource> {
+    if (reason) *reason = why;
     return nullptr;
+  };
+  // Only regular files are images: a FIFO or a device is refused without
+  // being opened, so nothing waits on it.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return refuse(systemErrorText(errno));
+  if (!S_ISREG(st.st_mode))
+    return refuse("es " + fileKindText(st.st_mode) +
+                  ", no una unidad de CD ni una imagen de disco");
+  if (::access(path.c_str(), R_OK) != 0) return refuse("no se puede leer: permiso denegado");
+
+  const std::string ext = lowerExtension(path);
+  if (ext == ".cue") return CueSource::open(path, reason);
+  if (ext == ".bin" || ext == ".img") {
+    const std::string sheet = sheetBeside(path);
+    if (sheet.empty())
+      return refuse("es una imagen sin su hoja .cue: falta " +
+                    quoted(fs::path(path).stem().string() + ".cue") + " a su lado");
+    return CueSource::open(sheet, reason);
   }
-  return source;
+  if (ext == ".toc" || ext == ".nrg") {
+    auto source = CdioSource::open(path, reason, ext == ".toc" ? DRIVER_CDRDAO : DRIVER_NRG);
+    if (source && source->toc().tracks.empty()) return refuse("no contiene ninguna pista");
+    return source;
+  }
+  return refuse(
+      "no es una imagen de disco que Velmar sepa leer (se admiten hojas .cue con sus archivos, "
+      "imágenes .bin o .img con su hoja .cue, .toc de cdrdao y .nrg)");
 }
 
 std::string discPathProblem(const std::string& path) {
-  namespace fs = std::filesystem;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    return systemErrorText(errno);
-  }
-  if (S_ISDIR(st.st_mode)) return "es una carpeta, no una unidad de CD ni una imagen de disco";
-  if (::access(path.c_str(), R_OK) != 0) return "no se puede leer: permiso denegado";
-
-  if (endsWithIgnoringCase(path, ".cue")) {
-    const std::vector<std::string> names = cueFileLines(path);
-    if (names.empty()) return "la hoja .cue no nombra ningún archivo (falta la línea FILE)";
-    if (names.size() > 1)
-      return "la hoja .cue nombra varios archivos; solo se admiten imágenes de un único archivo";
-    fs::path expected = fs::path(path).replace_extension(".bin");
-    const fs::path named = fs::path(path).parent_path() / names.front();
-    std::error_code ec;
-    const bool same =
-        fs::exists(named, ec) && fs::exists(expected, ec) && fs::equivalent(named, expected, ec);
-    if (!same && named.lexically_normal() != expected.lexically_normal()) {
-      return "la hoja .cue nombra el archivo " + quoted(names.front()) +
-             ", pero solo se puede leer " + quoted(expected.filename().string()) +
-             ", el que lleva el nombre de la hoja; cambie el nombre de uno de los dos para que "
-             "coincidan";
-    }
-    if (!fs::exists(expected, ec))
-      return "falta el archivo de datos " + quoted(expected.filename().string()) +
-             " que nombra la hoja .cue";
-    if (::access(expected.c_str(), R_OK) != 0)
-      return "no se puede leer " + quoted(expected.filename().string()) + ": permiso denegado";
-  }
+  if (::stat(path.c_str(), &st) != 0) return systemErrorText(errno);
   // A drive is read by the window, which waits for its disc.
-  if (isDrivePath(path)) return {};
+  if (S_ISBLK(st.st_mode))
+    return ::access(path.c_str(), R_OK) == 0 ? std::string() : "no se puede leer: permiso denegado";
   std::string reason;
   if (!openImage(path, &reason)) return reason;
   return {};

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -6,34 +7,41 @@
 #include <fstream>
 
 #include "app/CommandLine.h"
+#include "support/BadRips.h"
 #include "support/TestDisc.h"
+#include "support/TestRip.h"
 
 TEST(CommandLine, BadArgumentsHelpVersionAndPlayableImages) {
   discgen::DiscPlan plan = counterDisc({75});
   TestDisc disc(plan), missing(plan);
   std::filesystem::remove(missing.bin);
-  plan.fileLine = "original.bin";  // libcdio would read disc.bin regardless
+  plan.fileLine = "original.bin";  // a FILE line unlike the sheet's own name
   TestDisc renamed(plan), beside(plan);
-  plan.fileLine = "./disc.bin";  // a FILE line that leads to the right file
+  plan.fileLine = "./disc.bin";
   TestDisc dotted(plan);
   std::filesystem::copy_file(beside.bin, beside.dir.filePath("original.bin").toStdString());
   const std::string folder = disc.dir.path().toStdString(), text = folder + "/notas.txt";
   std::ofstream(text) << "no soy un disco\n";
-  const std::string misnamed =
-      "»: la hoja .cue nombra el archivo «original.bin», pero solo se puede leer «disc.bin», el "
-      "que lleva el nombre de la hoja; cambie el nombre de uno de los dos para que coincidan\n";
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
+  const std::string lone = folder + "/sola.bin", fifo = folder + "/tubo.cue";
+  std::filesystem::copy_file(disc.bin, lone);
+  ::mkfifo(fifo.c_str(), 0600);
+  TestRip rip;
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--version"}, "Velmar 1.00\n"},
       {{"--help"}, "Uso: velmar [UNIDAD | IMAGEN]"},
       {{"--bogus"}, "velmar: opción desconocida «--bogus»"},
       {{disc.cue, "otra.cue"}, "«otra.cue»"},
       {{"/no/such/disc.cue"}, "«/no/such/disc.cue»: no existe"},
       {{folder}, "carpeta"},
-      {{text}, "«" + text + "»: no es una unidad de CD ni una imagen"},
-      {{missing.cue}, "falta el archivo de datos «disc.bin»"},
-      {{renamed.cue}, "velmar: no se puede abrir «" + renamed.cue + misnamed},
-      {{beside.cue}, "velmar: no se puede abrir «" + beside.cue + misnamed},
+      {{text}, "«" + text + "»: no es una imagen de disco que Velmar sepa leer"},
+      {{lone}, "«" + lone + "»: es una imagen sin su hoja .cue: falta «sola.cue» a su lado"},
+      {{fifo}, "«" + fifo + "»: es una tubería (FIFO), no una unidad de CD ni una imagen de disco"},
+      {{missing.cue}, "«disc.cue», línea 1: el archivo «disc.bin» no existe"},
+      {{renamed.cue}, "«disc.cue», línea 1: el archivo «original.bin» no existe"},
   };
+  for (const BadRip& bad : makeBadRips(rip))
+    cases.push_back(
+        {{bad.sheet}, "velmar: no se puede abrir «" + bad.sheet + "»: " + bad.reason + "\n"});
   // No display at all: a program that tried to open its window would fail
   // in another way.
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -58,6 +66,7 @@ TEST(CommandLine, BadArgumentsHelpVersionAndPlayableImages) {
 
   const CommandLine none = parseCommandLine({});
   EXPECT_TRUE(none.action == CommandLine::Action::Run && none.disc.empty()) << "the default drive";
-  EXPECT_EQ(parseCommandLine({disc.cue}).disc, disc.cue);
-  EXPECT_EQ(parseCommandLine({dotted.cue}).disc, dotted.cue);
+  // The file a sheet names, whatever the sheet's own name; a .bin by its sheet.
+  for (const std::string& playable : {disc.cue, dotted.cue, beside.cue, disc.bin})
+    EXPECT_EQ(parseCommandLine({playable}).disc, playable) << parseCommandLine({playable}).message;
 }

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sources/SectorSource.h"
+
+// A cue sheet as written: its files, its tracks and their marks, each with the
+// line it came from (1-based). Offsets are sectors (1/75 s) from the start of
+// the file the mark falls in.
+//
+// The sheet may start with a byte-order mark (UTF-8, or UTF-16, which is
+// converted), end its lines with LF, CRLF or CR and write its keywords in any
+// case. A sheet whose bytes are valid UTF-8 is read as UTF-8, any other as
+// Windows-1252; every string here is UTF-8.
+
+inline constexpr size_t kMaxCueSheetBytes = size_t{1} << 20;
+inline constexpr int kMaxCueFiles = 99;
+// The longest disc a sheet may describe, sectors after LSN 0 (99:59:74).
+inline constexpr int32_t kMaxDiscSectors = 100 * 60 * 75 - kLeadInSectors;
+
+struct CueFile {
+  enum class Kind {
+    LittleEndian,  // BINARY: raw 16-bit stereo, little-endian
+    BigEndian,     // MOTOROLA: the same, big-endian
+    Encoded,       // WAVE, FLAC, MP3...: a decoder reads it
+  };
+  std::string name;     // as written, UTF-8
+  std::string rawName;  // the sheet's own bytes (differ from `name` in a Windows-1252 sheet)
+  std::string type;     // upper case: BINARY, WAVE, FLAC...
+  Kind kind = Kind::LittleEndian;
+  int line = 0;
+};
+
+struct CueIndex {
+  int number = 0;      // 0..99
+  int file = 0;        // into CueSheet::files
+  int32_t offset = 0;  // sectors from the start of that file
+  int line = 0;
+};
+
+struct CueTrack {
+  int number = 0;  // as written, 1..99
+  int line = 0;
+  std::string mode;            // upper case: AUDIO, MODE1/2352...
+  int32_t sectorBytes = 2352;  // bytes one sector of this track takes in its file
+  bool audio = true;
+  bool preemphasis = false;
+  int session = 1;
+  int32_t pregap = 0;   // PREGAP: sectors of silence before the first INDEX
+  int32_t postgap = 0;  // POSTGAP: sectors of silence after the track's audio
+  int pregapLine = 0, postgapLine = 0;
+  // Ascending numbers: INDEX 00 (if any), INDEX 01, then any others.
+  std::vector<CueIndex> indexes;
+  CdText text;
+
+  const CueIndex& first() const { return indexes.front(); }
+  // INDEX 01, where the track starts.
+  const CueIndex& start() const { return indexes[indexes.front().number == 0 ? 1 : 0]; }
+};
+
+struct CueSheet {
+  std::string name;  // the sheet's file name, for messages
+  CdText text;       // the album's
+  std::vector<CueFile> files;
+  std::vector<CueTrack> tracks;
+
+  // A reason the sheet cannot be played: «disco.cue», línea 7: `what`
+  // (line 0: the sheet as a whole).
+  std::string problem(int line, const std::string& what) const;
+};
+
+// Reads the sheet `bytes`, named `name` in messages. Null with the reason in
+// Spanish in `*reason` when it is malformed.
+std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string& name,
+                                      std::string* reason);
+
+// Reads the sheet at `path` (a regular file of at most kMaxCueSheetBytes).
+std::optional<CueSheet> readCueSheet(const std::string& path, std::string* reason);
+
+// A time or length in sectors as a sheet writes it: mm:ss:ff.
+std::string cueTime(int64_t sectors);
+
+// `bytes` as UTF-8: themselves when they are valid UTF-8, else read as
+// Windows-1252.
+std::string textAsUtf8(std::string_view bytes);
+bool isValidUtf8(std::string_view bytes);

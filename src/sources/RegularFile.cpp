@@ -1,0 +1,45 @@
+#include "sources/RegularFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "sources/SystemError.h"
+
+void UniqueFd::reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+std::string fileKindText(mode_t mode) {
+  if (S_ISREG(mode)) return "un archivo";
+  if (S_ISDIR(mode)) return "una carpeta";
+  if (S_ISFIFO(mode)) return "una tubería (FIFO)";
+  if (S_ISSOCK(mode)) return "un socket";
+  if (S_ISCHR(mode)) return "un dispositivo de caracteres";
+  if (S_ISBLK(mode)) return "un dispositivo de bloques";
+  return "un archivo especial";
+}
+
+UniqueFd openRegularFile(const std::string& path, std::string* why, struct stat* st) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!fd) {
+    const int err = errno;
+    if (why) *why = err == ENOENT ? "no existe" : "no se puede abrir: " + systemErrorText(err);
+    return {};
+  }
+  struct stat s {};
+  if (::fstat(fd.get(), &s) != 0) {
+    if (why) *why = "no se puede abrir: " + systemErrorText(errno);
+    return {};
+  }
+  if (!S_ISREG(s.st_mode)) {
+    if (why) *why = "es " + fileKindText(s.st_mode) + ", no un archivo";
+    return {};
+  }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  if (st) *st = s;
+  return fd;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TestRip.h"
+
+// Rips that cannot be played, one sheet each, with the message that says why.
+struct BadRip {
+  std::string sheet;   // path
+  std::string reason;  // what openImage() reports
+};
+
+inline std::vector<BadRip> makeBadRips(TestRip& rip) {
+  // Two seconds (150 sectors) of 16-bit stereo.
+  std::vector<int16_t> two(150 * 588 * 2);
+  for (size_t i = 0; i < two.size(); ++i) two[i] = static_cast<int16_t>(i % 1000);
+  rip.sound16("bueno.wav", kWav16, two);
+  rip.text("vacio.wav", "");
+  rip.sound16("cabecera.wav", kWav16, {});
+  rip.sound("seis.wav", kWav16, 44100, 6, std::vector<int32_t>(6 * 588, 1 << 20));
+  ::mkfifo(rip.path("tuberia.wav").c_str(), 0600);
+
+  const std::string one = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+  const std::vector<std::pair<std::string, std::string>> sheets = {
+      {"falta.cue", "TITLE \"Disco\"\nFILE \"pista 3.flac\" WAVE\n" + one},
+      {"tipo.cue", "FILE \"bueno.wav\" APE\n" + one},
+      {"basura.cue", "esto no es\nuna hoja\n"},
+      {"lejos.cue",
+       "FILE \"bueno.wav\" WAVE\n" + one + "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n"},
+      {"atras.cue",
+       "FILE \"bueno.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:01:00\n"
+       "  TRACK 02 AUDIO\n    INDEX 01 00:00:50\n"},
+      {"sinpistas.cue", "FILE \"bueno.wav\" WAVE\n"},
+      {"vacio.cue", "FILE \"vacio.wav\" WAVE\n" + one},
+      {"cabecera.cue", "FILE \"cabecera.wav\" WAVE\n" + one},
+      {"fifo.cue", "FILE \"tuberia.wav\" WAVE\n" + one},
+      {"seis.cue", "FILE \"seis.wav\" WAVE\n" + one},
+      {"carpeta.cue", "FILE \".\" WAVE\n" + one},
+      {"largo.cue",
+       "FILE \"bueno.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 60:00:00\n    INDEX 01 00:00:00\n"
+       "  TRACK 02 AUDIO\n    PREGAP 40:00:00\n    INDEX 01 00:01:00\n"},
+  };
+  const std::string formats =
+      " es desconocido (se admiten BINARY, MOTOROLA, WAVE, AIFF, MP3, FLAC y OGG)";
+  const std::vector<std::string> reasons = {
+      "«falta.cue», línea 2: el archivo «pista 3.flac» no existe",
+      "«tipo.cue», línea 1: el tipo de archivo «APE»" + formats,
+      "«basura.cue», línea 1: «esto» no es una línea de hoja .cue",
+      "«lejos.cue», línea 5: la pista 2 empieza en 00:02:00, más allá del final de «bueno.wav», "
+      "que dura 00:02:00",
+      "«atras.cue», línea 5: el tiempo 00:00:50 es anterior al de la marca anterior del mismo "
+      "archivo (00:01:00)",
+      "«sinpistas.cue»: no tiene ninguna pista (falta la línea TRACK)",
+      "«vacio.cue», línea 1: el archivo «vacio.wav» está vacío",
+      "«cabecera.cue», línea 1: el archivo «cabecera.wav» está vacío",
+      "«fifo.cue», línea 1: el archivo «tuberia.wav» es una tubería (FIFO), no un archivo",
+      "«seis.cue», línea 1: el archivo «seis.wav» tiene 6 canales; un CD solo tiene 2 (estéreo)",
+      "«carpeta.cue», línea 1: el archivo «.» es una carpeta, no un archivo",
+      "«largo.cue»: el disco duraría 100:02:00, más de lo que cabe en un CD (99:58:00)",
+  };
+  std::vector<BadRip> out;
+  for (size_t i = 0; i < sheets.size(); ++i)
+    out.push_back({rip.text(sheets[i].first, sheets[i].second), reasons[i]});
+  return out;
+}
