@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
@@ -129,6 +130,7 @@ void frmVelmar::describeControls() {
   if (auto* bar = MMControl1->findChild<TransportBar*>())
     bar->setAccessibleName(QStringLiteral("Botones de reproducción"));
   List1->setAccessibleName(QStringLiteral("Pista"));
+  List1->view()->setAccessibleName(QStringLiteral("Lista de pistas"));
   List1->setAccessibleDescription(
       QStringLiteral("Elija una pista para escucharla desde el principio"));
   Slider1->setAccessibleName(QStringLiteral("Volumen"));

@@ -67,7 +67,7 @@ QDBusObjectPath Mpris::trackId(int track) {
 QVariantMap Mpris::playerProperties() const {
   return {
       {QStringLiteral("PlaybackStatus"), player_->playbackStatus()},
-      {QStringLiteral("Metadata"), player_->metadata()},
+      {QStringLiteral("Metadata"), MprisPlayer::metadataOf(now_->state())},
       {QStringLiteral("Volume"), player_->volume()},
       {QStringLiteral("CanGoNext"), player_->canGoNext()},
       {QStringLiteral("CanGoPrevious"), player_->canGoPrevious()},
@@ -161,7 +161,11 @@ QString MprisPlayer::playbackStatus() const {
 }
 
 QVariantMap MprisPlayer::metadata() const {
-  const NowPlaying::State& s = mpris_->now().state();
+  mpris_->now().refresh();
+  return metadataOf(mpris_->now().state());
+}
+
+QVariantMap MprisPlayer::metadataOf(const NowPlaying::State& s) {
   QVariantMap m;
   m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(Mpris::trackId(s.track)));
   if (s.track == 0) return m;
@@ -194,6 +198,7 @@ void MprisPlayer::setVolume(double volume) {
 }
 
 qlonglong MprisPlayer::position() const {
+  mpris_->now().refresh();
   return qlonglong{mpris_->now().elapsedMs()} * 1000;
 }
 

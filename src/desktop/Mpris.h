@@ -9,8 +9,9 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include "desktop/NowPlaying.h"
+
 class frmVelmar;
-class NowPlaying;
 class MprisPlayer;
 
 // The MPRIS2 face of the window on a D-Bus connection: the root and player
@@ -118,7 +119,9 @@ class MprisPlayer : public QDBusAbstractAdaptor {
   double rate() const { return 1.0; }
   // Only the normal rate is played; other rates are ignored.
   void setRate(double) {}
+  // The current track's, looked at now.
   QVariantMap metadata() const;
+  static QVariantMap metadataOf(const NowPlaying::State& state);
   double volume() const;
   void setVolume(double volume);
   qlonglong position() const;

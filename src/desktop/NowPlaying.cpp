@@ -112,20 +112,25 @@ void NowPlaying::update(bool checkDrift) {
   const int32_t position = window_->unloaded() ? 0 : window_->MMControl1->Position();
   const int64_t at = steadyMs();
   const bool playing = now.mode == DeviceMode::Playing;
+  bool jump = false;
   if (checkDrift && !settlePending_ && (lastPlaying_ || playing)) {
     const int64_t moved = int64_t{position} - lastPosition_;
     const int64_t allowed = lastPlaying_ ? at - lastSeenMs_ : 0;
-    if (moved < -kJumpSlackMs || moved > allowed + kJumpSlackMs) emit jumped();
+    jump = moved < -kJumpSlackMs || moved > allowed + kJumpSlackMs;
   }
   lastPosition_ = position;
   lastSeenMs_ = at;
   lastPlaying_ = playing;
 
-  if (now == state_) return;
-  state_ = now;
-  if (window_->picLED) {
-    const QString tip = tipFor(state_);
-    if (window_->picLED->toolTip() != tip) window_->picLED->setToolTip(tip);
+  // Everything is in place before anyone hears of it: listeners read back.
+  const bool changedNow = !(now == state_);
+  if (changedNow) {
+    state_ = now;
+    if (window_->picLED) {
+      const QString tip = tipFor(state_);
+      if (window_->picLED->toolTip() != tip) window_->picLED->setToolTip(tip);
+    }
   }
-  emit changed();
+  if (changedNow) emit changed();
+  if (jump) emit jumped();
 }
