@@ -123,14 +123,12 @@ void NowPlaying::update(bool checkDrift) {
   lastPlaying_ = playing;
 
   // Everything is in place before anyone hears of it: listeners read back.
-  const bool changedNow = !(now == state_);
-  if (changedNow) {
+  const bool changed = !(now == state_);
+  if (changed) {
     state_ = now;
-    if (window_->picLED) {
-      const QString tip = tipFor(state_);
-      if (window_->picLED->toolTip() != tip) window_->picLED->setToolTip(tip);
-    }
+    const QString tip = tipFor(state_);
+    if (window_->picLED->toolTip() != tip) window_->picLED->setToolTip(tip);
+    emit this->changed();
   }
-  if (changedNow) emit changed();
   if (jump) emit jumped();
 }

@@ -44,3 +44,29 @@ TEST(CdText, TheDisplaysTooltipFollowsTheCurrentTrack) {
     EXPECT_EQ(form.picLED->toolTip(), "") << d.what;
   }
 }
+
+// Jumps are told apart from playback moving on: a disc that runs out and
+// goes back to track 1 jumped, steady play and a pause did not.
+TEST(NowPlayingJumps, ADiscThatRunsOutJumpsSteadyPlayDoesNot) {
+  frmVelmar form(std::make_unique<VirtualCdDevice>(
+      std::vector<TocEntry>{{2000, 1200, true}, {3200, 1200, true}},
+      VirtualCdDevice::steadyClock()));
+  auto* now = new NowPlaying(form);
+  int jumps = 0, changes = 0;
+  QObject::connect(now, &NowPlaying::jumped, [&] { ++jumps; });
+  QObject::connect(now, &NowPlaying::changed, [&] { ++changes; });
+  form.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.activated(); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return now->state().track == 2; }, 3000));
+  EXPECT_EQ(jumps, 0) << "from track 1 into track 2 is no jump";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return now->state().mode == DeviceMode::Stopped; }, 5000));
+  EXPECT_EQ(now->state().track, 1) << "back at the start";
+  EXPECT_EQ(jumps, 1);
+  EXPECT_GE(changes, 2);
+  form.MMControl1->Command("Play");
+  form.MMControl1->Command("Pause");
+  QTest::qWait(500);
+  form.MMControl1->Command("Pause");
+  QTest::qWait(300);
+  EXPECT_EQ(jumps, 1) << "pausing and resuming move nothing";
+}
