@@ -13,5 +13,9 @@ if ! command -v dbus-run-session >/dev/null; then
   [ "${CI:-}" = true ] && exit 1
   exit 77
 fi
+# The bus daemon keeps its files in the runtime folder: it must exist.
+if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+fi
 # dbus-daemon's "Failed to set fd limit" warning is harmless; it is dropped.
 exec dbus-run-session -- env VELMAR_PRIVATE_BUS=1 "$@" 2> >(grep -v 'Failed to set fd limit' >&2)
