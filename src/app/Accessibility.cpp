@@ -88,7 +88,7 @@ class SeekAccessible : public QAccessibleWidget, public QAccessibleValueInterfac
     return seconds(int64_t{modFunciones::CurrentEnd} - modFunciones::CurrentStart);
   }
   static int16_t elapsedSeconds() {
-    return std::min(seconds(view::Dragging ? 0 : view::Elapsed), lengthSeconds());
+    return std::min(seconds(view::Elapsed), lengthSeconds());
   }
 };
 
