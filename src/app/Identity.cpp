@@ -1,6 +1,9 @@
 #include "app/Identity.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <memory>
 
 #include "app/Pictures.h"
 
@@ -17,6 +20,20 @@ void setApplicationIdentity() {
   QCoreApplication::setApplicationVersion(versionText());
   QGuiApplication::setDesktopFileName(QLatin1String(kDesktopFileName));
   QApplication::setWindowIcon(pictures::windowIcon());
+  installQtTranslation();
+}
+
+bool installQtTranslation() {
+  static QTranslator* installed = nullptr;
+  if (installed) return true;
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QStringLiteral("qtbase_es"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    return false;
+  // Lives as long as the program; QCoreApplication keeps only a pointer.
+  installed = translator.release();
+  QCoreApplication::installTranslator(installed);
+  return true;
 }
 
 }  // namespace velmar

@@ -12,7 +12,14 @@ inline constexpr char kDesktopFileName[] = "org.velmar.Velmar";
 QString versionText();
 
 // Sets the application's name ("Velmar"), version, desktop file name and
-// window icon. Call once, right after the QApplication is constructed.
+// window icon, and loads Qt's own texts in Spanish. Call once, right after
+// the QApplication is constructed.
 void setApplicationIdentity();
+
+// Installs Qt's Spanish translation (qtbase_es.qm from Qt's translations
+// folder), so Qt's own texts (standard buttons, context menus) read as the
+// program's do: "Aceptar", not "OK". False, and nothing installed, when the
+// translation is not there. Installs it once however often it is called.
+bool installQtTranslation();
 
 }  // namespace velmar

@@ -68,6 +68,7 @@ void frmVelmar::createControls(std::unique_ptr<CdDevice> device) {
   styleControls();
   wireView();
   wireVolume();
+  describeControls();
   connect(MMControl1, &MMControl::discChanged, this, &frmVelmar::ReloadDisc);
 }
 

@@ -79,10 +79,12 @@ class frmVelmar : public QWidget {
   void createControls(std::unique_ptr<CdDevice> device);
   // Each subsystem's share of setting up the controls, called in this order
   // once every control exists: the look (fonts, pictures, cursors, tab
-  // order), the playback view's wiring, the volume slider's wiring.
+  // order), the playback view's wiring, the volume slider's wiring, the
+  // names and values screen readers read.
   void styleControls();
   void wireView();
   void wireVolume();
+  void describeControls();
   // Fills the track table and List1 from the device, letting pending events
   // run after each track, then refreshes the current-track range. Returns
   // false when the window was unloaded meanwhile (the build then stops).

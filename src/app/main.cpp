@@ -6,12 +6,14 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
 #include "app/Identity.h"
 #include "app/frmVelmar.h"
+#include "desktop/Desktop.h"
 #include "disc/CdioDevice.h"
 
 namespace {
@@ -40,12 +42,19 @@ int main(int argc, char* argv[]) {
     case CommandLine::Action::Run:
       break;
   }
+  desktop::prepareProcess();
 
   int qtArgc = 1;  // Qt sees no arguments: the disc path is not its business
   QApplication app(qtArgc, argv);
   velmar::setApplicationIdentity();
 
+  // A copy already running in this session takes the disc and this launch
+  // ends.
+  desktop::Session session;
+  if (const std::optional<int> status = session.handOver(cmd.argument, cmd.disc)) return *status;
+
   frmVelmar window(std::make_unique<CdioDevice>(cmd.disc));
+  session.attach(window);
 
   std::unique_ptr<QSocketNotifier> notifier;
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {

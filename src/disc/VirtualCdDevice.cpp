@@ -104,6 +104,16 @@ int32_t VirtualCdDevice::trackLength(int32_t track) const {
   return tocRow(toc_, track).length;
 }
 
+CdText VirtualCdDevice::text(int32_t track) const {
+  if (toc_.empty()) return {};
+  const auto it = text_.find(track);
+  return it == text_.end() ? CdText{} : it->second;
+}
+
+void VirtualCdDevice::setText(int32_t track, CdText text) {
+  text_[track] = std::move(text);
+}
+
 int32_t VirtualCdDevice::position() const {
   advance();
   return position_;

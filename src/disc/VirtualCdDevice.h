@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,11 @@ class VirtualCdDevice : public CdDevice {
   int32_t position() const override;
   DeviceMode mode() const override;
   bool canEject() const override { return true; }
+  CdText text(int32_t track) const override;
+
+  // Gives the inserted disc CD-Text: the album's for track 0, else the
+  // track's. Read back while the disc is in the device.
+  void setText(int32_t track, CdText text);
 
   // Every command received, in order: "open", "play", "seek 101000", ...
   const std::vector<std::string>& log() const { return log_; }
@@ -53,8 +59,9 @@ class VirtualCdDevice : public CdDevice {
   void advance() const;
   void jumpTo(int32_t ms);
 
-  std::vector<TocEntry> disc_;  // the inserted disc
-  std::vector<TocEntry> toc_;   // what the device has read; empty = no disc
+  std::vector<TocEntry> disc_;      // the inserted disc
+  std::vector<TocEntry> toc_;       // what the device has read; empty = no disc
+  std::map<int32_t, CdText> text_;  // the inserted disc's, by track (0: album)
   Clock clock_;
   std::vector<std::string> log_;
   mutable DeviceMode mode_ = DeviceMode::NotOpen;

@@ -28,7 +28,10 @@ TEST(CommandLine, BadArgumentsHelpVersionAndPlayableImages) {
   TestRip rip;
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--version"}, "Velmar 1.00\n"},
-      {{"--help"}, "Uso: velmar [UNIDAD | IMAGEN]"},
+      {{"--help"}, "Uso: velmar [UNIDAD | IMAGEN | URI]"},
+      {{"cdda://nosuchdrive"}, "velmar: no se puede abrir «cdda://nosuchdrive»: no existe"},
+      {{"http://equipo/disc.cue"}, "«http://equipo/disc.cue»: no se admiten direcciones «http://»"},
+      {{"file://" + disc.dir.path().toStdString() + "/no%20hay.cue"}, "no%20hay.cue»: no existe"},
       {{"--bogus"}, "velmar: opción desconocida «--bogus»"},
       {{disc.cue, "otra.cue"}, "«otra.cue»"},
       {{"/no/such/disc.cue"}, "«/no/such/disc.cue»: no existe"},
@@ -69,4 +72,53 @@ TEST(CommandLine, BadArgumentsHelpVersionAndPlayableImages) {
   // The file a sheet names, whatever the sheet's own name; a .bin by its sheet.
   for (const std::string& playable : {disc.cue, dotted.cue, beside.cue, disc.bin})
     EXPECT_EQ(parseCommandLine({playable}).disc, playable) << parseCommandLine({playable}).message;
+}
+
+TEST(CommandLine, UrisNameDrivesAndImages) {
+  const struct {
+    std::string arg;
+    bool ok;
+    std::string disc;  // ok: what it names; else part of the reason
+  } cases[] = {
+      {"/dev/sr1", true, "/dev/sr1"},
+      {"disco con espacios.cue", true, "disco con espacios.cue"},
+      {"C:relative", true, "C:relative"},
+      {"cdda://sr1", true, "/dev/sr1"},
+      {"cdda://sr1/", true, "/dev/sr1"},
+      {"cdda://sr0/Track%201.wav", true, "/dev/sr0"},
+      {"CDDA://sr1", true, "/dev/sr1"},
+      {"cdda:///dev/sr1", true, "/dev/sr1"},
+      {"cdda:///dev/disk/by-id/cd%2Ddrive", true, "/dev/disk/by-id/cd-drive"},
+      {"cdda://", true, ""},
+      {"cdda:///", true, ""},
+      {"file:///home/ana/M%C3%BAsica/disco%201.cue", true, "/home/ana/Música/disco 1.cue"},
+      {"file://localhost/tmp/a.cue", true, "/tmp/a.cue"},
+      {"file://servidor/tmp/a.cue", false, "otro equipo («servidor»)"},
+      {"file://", false, "no nombra ningún archivo"},
+      {"file:///tmp/%zz.cue", false, "«%» mal formada"},
+      {"file:///tmp/a%2", false, "«%» mal formada"},
+      {"file:///tmp/a%00.cue", false, "«%» mal formada"},
+      {"smb://servidor/a.cue", false, "no se admiten direcciones «smb://»; solo cdda:// y file://"},
+  };
+  for (const auto& c : cases) {
+    const DiscArgument d = discFromArgument(c.arg);
+    EXPECT_EQ(d.ok, c.ok) << c.arg;
+    if (c.ok) {
+      EXPECT_EQ(d.disc, c.disc) << c.arg;
+    } else {
+      EXPECT_NE(d.problem.find(c.disc), std::string::npos) << c.arg << ": " << d.problem;
+    }
+  }
+
+  // A URI runs like the path it names; cdda:// like no argument at all.
+  TestDisc disc(counterDisc({75}));
+  const std::string uri = "file://" + disc.cue;
+  const CommandLine byUri = parseCommandLine({uri});
+  EXPECT_EQ(byUri.action, CommandLine::Action::Run);
+  EXPECT_EQ(byUri.disc, disc.cue);
+  EXPECT_EQ(byUri.argument, uri);
+  const CommandLine drive = parseCommandLine({"cdda://"});
+  EXPECT_TRUE(drive.action == CommandLine::Action::Run && drive.disc.empty());
+  EXPECT_EQ(drive.argument, "cdda://") << "a disc was named: the running copy opens it";
+  EXPECT_TRUE(parseCommandLine({}).argument.empty());
 }

@@ -20,10 +20,17 @@ fail() { echo "FAIL: $*"; exit 1; }
 desktop=$stage/share/applications/$id.desktop
 [ -f "$desktop" ] || fail "$id.desktop missing"
 desktop-file-validate "$desktop" || fail "desktop entry does not validate"
-grep -qx 'Exec=velmar' "$desktop" || fail "Exec is not the installed program"
+grep -qx 'Exec=velmar %U' "$desktop" || fail "Exec is not the installed program taking URIs (%U)"
 grep -qx "Icon=$id" "$desktop" || fail "Icon is not $id"
 grep -qx 'Categories=AudioVideo;Audio;Player;' "$desktop" || fail "Categories"
-grep -qx 'MimeType=x-content/audio-cdda;' "$desktop" || fail "MimeType"
+grep -qx 'MimeType=x-content/audio-cdda;application/x-cue;application/x-cdrdao-toc;application/x-nrg;' \
+  "$desktop" || fail "MimeType"
+# English defaults, Spanish translations.
+for key in GenericName Comment Keywords; do
+  grep -q "^$key=" "$desktop" || fail "no default $key"
+  grep -q "^$key\[es\]=" "$desktop" || fail "no Spanish $key"
+done
+grep -qx 'GenericName=Audio CD Player' "$desktop" || fail "GenericName is not English"
 
 metainfo=$stage/share/metainfo/$id.metainfo.xml
 [ -f "$metainfo" ] || fail "$id.metainfo.xml missing"
@@ -31,6 +38,12 @@ appstreamcli validate --no-net "$metainfo" || fail "metainfo does not validate"
 grep -q "<id>$id</id>" "$metainfo" || fail "metainfo id is not $id"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
   fail "metainfo does not launch $id.desktop"
+grep -q '<project_license>' "$metainfo" || fail "metainfo has no project_license"
+grep -q '<screenshot type="default">' "$metainfo" || fail "metainfo has no screenshot"
+grep -q '<control>keyboard</control>' "$metainfo" || fail "metainfo does not state keyboard support"
+grep -q '<control>pointing</control>' "$metainfo" || fail "metainfo does not state pointer support"
+grep -q '<summary xml:lang="es">' "$metainfo" || fail "metainfo has no Spanish summary"
+grep -q '<summary>A simple audio CD player</summary>' "$metainfo" || fail "summary is not English"
 
 for size in 16 32 48 64 128; do
   icon=$stage/share/icons/hicolor/${size}x${size}/apps/$id.png

@@ -1,0 +1,292 @@
+#include "desktop/Mpris.h"
+
+#include <unistd.h>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QSlider>
+#include <QTimer>
+
+#include "app/CommandLine.h"
+#include "app/Identity.h"
+#include "app/TransportBar.h"
+#include "app/VolumeScale.h"
+#include "app/frmVelmar.h"
+#include "desktop/Instance.h"
+#include "desktop/NowPlaying.h"
+#include "disc/MMControl.h"
+
+namespace {
+
+constexpr char kPropertiesInterface[] = "org.freedesktop.DBus.Properties";
+constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
+
+// Takes `name` on `bus` if nobody holds it; false when another client does.
+bool claim(QDBusConnection& bus, const QString& name) {
+  const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+      bus.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
+                                       QDBusConnectionInterface::DontAllowReplacement);
+  return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
+}
+
+}  // namespace
+
+Mpris::Mpris(frmVelmar& window, NowPlaying& now, QDBusConnection bus)
+    : QObject(&window), window_(&window), now_(&now), bus_(std::move(bus)) {
+  new MprisRoot(this);
+  player_ = new MprisPlayer(this);
+  announced_ = playerProperties();
+  connect(now_, &NowPlaying::changed, this, &Mpris::announce);
+  connect(now_, &NowPlaying::jumped, this, [this] { emit player_->Seeked(player_->position()); });
+  connect(window.Slider1, &QSlider::valueChanged, this, &Mpris::announce);
+
+  if (!bus_.isConnected() || !bus_.interface()) return;
+  if (!bus_.registerObject(QLatin1String(kObjectPath), this, QDBusConnection::ExportAdaptors))
+    return;
+  // A name another program holds is left to it; this copy then answers
+  // under a name of its own, as MPRIS provides for a second instance.
+  const QString name = QLatin1String(kServiceName);
+  const QString own = name + QStringLiteral(".instance%1").arg(::getpid());
+  if (claim(bus_, name)) {
+    service_ = name;
+  } else if (claim(bus_, own)) {
+    service_ = own;
+  }
+}
+
+Mpris::~Mpris() {
+  if (!bus_.isConnected()) return;
+  if (!service_.isEmpty()) bus_.unregisterService(service_);
+  bus_.unregisterObject(QLatin1String(kObjectPath));
+}
+
+QDBusObjectPath Mpris::trackId(int track) {
+  if (track <= 0) return QDBusObjectPath(QLatin1String(kNoTrack));
+  return QDBusObjectPath(QLatin1String(kTrackPathPrefix) + QString::number(track));
+}
+
+QVariantMap Mpris::playerProperties() const {
+  return {
+      {QStringLiteral("PlaybackStatus"), player_->playbackStatus()},
+      {QStringLiteral("Metadata"), MprisPlayer::metadataOf(now_->state())},
+      {QStringLiteral("Volume"), player_->volume()},
+      {QStringLiteral("CanGoNext"), player_->canGoNext()},
+      {QStringLiteral("CanGoPrevious"), player_->canGoPrevious()},
+      {QStringLiteral("CanPlay"), player_->canPlay()},
+      {QStringLiteral("CanPause"), player_->canPause()},
+      {QStringLiteral("CanSeek"), player_->canSeek()},
+  };
+}
+
+// Sends PropertiesChanged with the values that differ from the last ones
+// announced, if any.
+void Mpris::announce() {
+  const QVariantMap now = playerProperties();
+  QVariantMap changed;
+  for (auto it = now.cbegin(); it != now.cend(); ++it)
+    if (announced_.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
+  announced_ = now;
+  if (changed.isEmpty() || service_.isEmpty()) return;
+  QDBusMessage signal =
+      QDBusMessage::createSignal(QLatin1String(kObjectPath), QLatin1String(kPropertiesInterface),
+                                 QStringLiteral("PropertiesChanged"));
+  signal << QLatin1String(kPlayerInterface) << changed << QStringList();
+  bus_.send(signal);
+}
+
+void Mpris::jumpTo(int32_t ms) {
+  if (!window_ || window_->unloaded()) return;
+  MMControl* control = window_->MMControl1;
+  const bool playing = control->Mode() == DeviceMode::Playing;
+  control->Command("stop");
+  control->setTo(ms);
+  control->Command("seek");
+  if (playing) control->Command("play");
+}
+
+// ---- org.mpris.MediaPlayer2
+
+MprisRoot::MprisRoot(Mpris* mpris) : QDBusAbstractAdaptor(mpris), mpris_(mpris) {}
+
+QString MprisRoot::identity() const {
+  return QStringLiteral("Velmar");
+}
+
+QString MprisRoot::desktopEntry() const {
+  return QLatin1String(velmar::kDesktopFileName);
+}
+
+QStringList MprisRoot::supportedUriSchemes() const {
+  return {QStringLiteral("cdda"), QStringLiteral("file")};
+}
+
+QStringList MprisRoot::supportedMimeTypes() const {
+  return {QStringLiteral("application/x-cue"), QStringLiteral("application/x-cdrdao-toc"),
+          QStringLiteral("application/x-nrg"), QStringLiteral("x-content/audio-cdda")};
+}
+
+void MprisRoot::Raise() {
+  if (frmVelmar* w = mpris_->window()) Instance::raise(*w);
+}
+
+// Closes the window as its close box does (the device is closed on unload);
+// after the reply has gone out.
+void MprisRoot::Quit() {
+  if (frmVelmar* w = mpris_->window()) QTimer::singleShot(0, w, [w] { w->close(); });
+}
+
+// ---- org.mpris.MediaPlayer2.Player
+
+MprisPlayer::MprisPlayer(Mpris* mpris) : QDBusAbstractAdaptor(mpris), mpris_(mpris) {}
+
+bool MprisPlayer::enabled(int button) const {
+  const frmVelmar* w = mpris_->window();
+  if (!w || w->unloaded()) return false;
+  const MMControl& c = *w->MMControl1;
+  return TransportBar::enabledFor(c.Mode(), c.CanEject())[static_cast<size_t>(button)];
+}
+
+QString MprisPlayer::playbackStatus() const {
+  const frmVelmar* w = mpris_->window();
+  switch (w && !w->unloaded() ? w->MMControl1->Mode() : DeviceMode::NotOpen) {
+    case DeviceMode::Playing:
+      return QStringLiteral("Playing");
+    case DeviceMode::Paused:
+      return QStringLiteral("Paused");
+    case DeviceMode::NotOpen:
+    case DeviceMode::NoDisc:
+    case DeviceMode::Stopped:
+      break;
+  }
+  return QStringLiteral("Stopped");
+}
+
+QVariantMap MprisPlayer::metadata() const {
+  mpris_->now().refresh();
+  return metadataOf(mpris_->now().state());
+}
+
+QVariantMap MprisPlayer::metadataOf(const NowPlaying::State& s) {
+  QVariantMap m;
+  m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(Mpris::trackId(s.track)));
+  if (s.track == 0) return m;
+  m.insert(QStringLiteral("mpris:length"), qlonglong{s.trackLength} * 1000);
+  m.insert(QStringLiteral("xesam:trackNumber"), int{s.track});
+  const QString title = QString::fromStdString(s.text.title);
+  m.insert(QStringLiteral("xesam:title"),
+           title.isEmpty() ? QStringLiteral("Pista %1").arg(s.track) : title);
+  if (!s.album.title.empty())
+    m.insert(QStringLiteral("xesam:album"), QString::fromStdString(s.album.title));
+  const std::string& artist = s.text.performer.empty() ? s.album.performer : s.text.performer;
+  if (!artist.empty())
+    m.insert(QStringLiteral("xesam:artist"), QStringList{QString::fromStdString(artist)});
+  if (!s.album.performer.empty())
+    m.insert(QStringLiteral("xesam:albumArtist"),
+             QStringList{QString::fromStdString(s.album.performer)});
+  return m;
+}
+
+double MprisPlayer::volume() const {
+  const frmVelmar* w = mpris_->window();
+  return w ? volumescale::loudness(w->Slider1->value()) : 0.0;
+}
+
+// Moves the slider as a drag does: its own handler writes the mixer.
+void MprisPlayer::setVolume(double volume) {
+  frmVelmar* w = mpris_->window();
+  if (!w || w->unloaded()) return;
+  w->Slider1->setSliderPosition(volumescale::sliderValueFor(volume));
+}
+
+qlonglong MprisPlayer::position() const {
+  mpris_->now().refresh();
+  return qlonglong{mpris_->now().elapsedMs()} * 1000;
+}
+
+bool MprisPlayer::canGoNext() const {
+  return enabled(TransportBar::Next);
+}
+bool MprisPlayer::canGoPrevious() const {
+  return enabled(TransportBar::Prev);
+}
+bool MprisPlayer::canPlay() const {
+  return enabled(TransportBar::Play);
+}
+bool MprisPlayer::canPause() const {
+  return enabled(TransportBar::Pause);
+}
+// Seeking needs a disc, as moving between tracks does.
+bool MprisPlayer::canSeek() const {
+  return enabled(TransportBar::Next);
+}
+
+void MprisPlayer::send(const char* word) {
+  if (frmVelmar* w = mpris_->window(); w && !w->unloaded()) w->MMControl1->Command(word);
+}
+
+void MprisPlayer::Next() {
+  if (canGoNext()) send("Next");
+}
+
+void MprisPlayer::Previous() {
+  if (canGoPrevious()) send("Prev");
+}
+
+void MprisPlayer::Pause() {
+  if (playbackStatus() == QLatin1String("Playing")) send("Pause");
+}
+
+void MprisPlayer::PlayPause() {
+  if (playbackStatus() == QLatin1String("Playing")) {
+    send("Pause");
+  } else if (canPlay()) {
+    send("Play");
+  }
+}
+
+void MprisPlayer::Stop() {
+  if (enabled(TransportBar::Stop)) send("Stop");
+}
+
+void MprisPlayer::Play() {
+  if (canPlay()) send("Play");
+}
+
+// Relative to the position now, µs; before the track's start goes to its
+// start, at or past its end goes on to the next track.
+void MprisPlayer::Seek(qlonglong Offset) {
+  if (!canSeek()) return;
+  mpris_->now().refresh();
+  const NowPlaying::State& s = mpris_->now().state();
+  if (s.track == 0) return;
+  const qlonglong target = qlonglong{mpris_->now().elapsedMs()} + Offset / 1000;
+  if (target >= s.trackLength) {
+    Next();
+    return;
+  }
+  mpris_->jumpTo(s.trackStart + static_cast<int32_t>(std::max<qlonglong>(target, 0)));
+}
+
+// Absolute within the current track, µs; ignored for another track or a
+// position outside the track.
+void MprisPlayer::SetPosition(const QDBusObjectPath& TrackId, qlonglong Position) {
+  if (!canSeek()) return;
+  mpris_->now().refresh();
+  const NowPlaying::State& s = mpris_->now().state();
+  if (s.track == 0 || TrackId != Mpris::trackId(s.track)) return;
+  if (Position < 0 || Position > qlonglong{s.trackLength} * 1000) return;
+  mpris_->jumpTo(s.trackStart + static_cast<int32_t>(Position / 1000));
+}
+
+// Opens the drive or image a cdda:// or file:// URI names, as a launch with
+// it would; a disc that cannot be played is refused with the reason.
+void MprisPlayer::OpenUri(const QString& Uri, const QDBusMessage& message) {
+  std::string disc;
+  const std::string problem = discArgumentProblem(Uri.toStdString(), &disc);
+  if (!problem.empty()) {
+    message.setDelayedReply(true);
+    mpris_->bus().send(
+        message.createErrorReply(QDBusError::InvalidArgs, QString::fromStdString(problem)));
+    return;
+  }
+  if (frmVelmar* w = mpris_->window()) QTimer::singleShot(0, w, [w, disc] { w->OpenDisc(disc); });
+}

@@ -1,0 +1,36 @@
+# The desktop's view of the player: MPRIS2, one running copy per session and
+# the named sound stream, each case on a private session bus of its own
+# (tests/support/with-dbus.sh); the ones that need sound also against the
+# private PulseAudio server. Skipped (77) where neither can be had, except in
+# CI.
+function(velmar_add_dbus_test name filter timeout)
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-dbus.sh
+                   $<TARGET_FILE:velmar_tests> --gtest_filter=${filter})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime"
+    SKIP_RETURN_CODE 77
+    TIMEOUT ${timeout})
+endfunction()
+
+function(velmar_add_dbus_pulse_test name filter timeout)
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-pulse.sh
+                   ${CMAKE_CURRENT_SOURCE_DIR}/support/with-dbus.sh
+                   $<TARGET_FILE:velmar_tests> --gtest_filter=${filter})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    SKIP_RETURN_CODE 77
+    TIMEOUT ${timeout})
+endfunction()
+
+foreach(case MethodsSendTheWindowsCommandWords PropertiesFollowTheModeTheTransportBarAndTheDisplay
+             VolumeWritesGoThroughTheSliderToTheMixer SteadyPlaySignalsOnlyRealChanges
+             OpenUriQuitAndANameHeldByAnotherProgram)
+  velmar_add_dbus_test(desktop.mpris.${case} "MprisBus.${case}" 60)
+endforeach()
+velmar_add_dbus_test(desktop.single_instance "SingleInstance.*" 120)
+velmar_add_dbus_pulse_test(desktop.real_program_on_the_bus
+                           "DesktopAudio.TheRealProgramOnTheBusWithItsNamedStream" 120)
+velmar_add_dbus_pulse_test(desktop.foreign_name_and_no_bus
+                           "DesktopAudio.AForeignMprisNameOrNoBusLeavesThePlayerAsItWas" 120)

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "desktop/SoundStream.h"
+
+TEST(SoundStream, PropertyListsAreReadAsLibpulseReadsThem) {
+  using Keys = std::vector<std::string>;
+  const std::pair<std::string, std::optional<Keys>> cases[] = {
+      {"", Keys{}},
+      {"  ", Keys{}},
+      {"media.role=video", Keys{"media.role"}},
+      {"a=1 b='dos tres' c=\"cuatro \\\" cinco\" d=hex:00ff", Keys{"a", "b", "c", "d"}},
+      {"a=x\\ y b=2", Keys{"a", "b"}},
+      {"media.role='video", std::nullopt},  // unterminated quote
+      {"=video", std::nullopt},
+      {"media.role", std::nullopt},
+      {"a=hex:abc", std::nullopt},  // odd number of digits
+      {"a='x'b=2", std::nullopt},
+  };
+  for (const auto& [text, keys] : cases) EXPECT_EQ(desktop::proplistKeys(text), keys) << text;
+}
+
+TEST(SoundStream, OurPropertiesJoinTheUsersAndNeverReplaceThem) {
+  const std::vector<desktop::Property> ours{{"media.role", "music"}, {"application.id", "x.y"}};
+  const struct {
+    std::string user;
+    std::vector<std::string> taken;
+    std::string merged;
+  } cases[] = {
+      {"", {}, "media.role='music' application.id='x.y'"},
+      {"media.role=video", {}, "media.role=video application.id='x.y'"},
+      {"a='b c' ", {}, "a='b c' media.role='music' application.id='x.y'"},
+      {"", {"application.id"}, "media.role='music'"},
+      {"media.role='video", {}, "media.role='video"},  // refused by libpulse: left alone
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(desktop::mergedProplist(c.user, ours, c.taken), c.merged) << c.user;
+
+  // In the process: a user's application name in PULSE_PROP keeps ours out
+  // of the override; a role in the override keeps ours out of PULSE_PROP.
+  ::setenv("PULSE_PROP", "application.name='Mi nombre'", 1);
+  ::setenv("PULSE_PROP_OVERRIDE", "media.role=game", 1);
+  desktop::nameSoundStream();
+  EXPECT_STREQ(std::getenv("PULSE_PROP"),
+               "application.name='Mi nombre' application.id='org.velmar.Velmar' "
+               "application.icon_name='org.velmar.Velmar'");
+  EXPECT_STREQ(std::getenv("PULSE_PROP_OVERRIDE"), "media.role=game");
+  ::unsetenv("PULSE_PROP");
+  ::unsetenv("PULSE_PROP_OVERRIDE");
+  desktop::nameSoundStream();
+  EXPECT_STREQ(std::getenv("PULSE_PROP"),
+               "application.id='org.velmar.Velmar' application.icon_name='org.velmar.Velmar' "
+               "media.role='music'");
+  EXPECT_STREQ(std::getenv("PULSE_PROP_OVERRIDE"), "application.name='Velmar'");
+  ::unsetenv("PULSE_PROP");
+  ::unsetenv("PULSE_PROP_OVERRIDE");
+}
