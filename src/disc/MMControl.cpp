@@ -65,13 +65,14 @@ void MMControl::setTo(int32_t ms) {
 void MMControl::setFileName(std::string path) {
   trace("FileName=" + path);
   fileName_ = std::move(path);
+  fileNameSet_ = true;
 }
 
 void MMControl::Command(std::string_view word) {
   trace(std::string(word));
   if (sameWord(word, "open")) {
     if (open_ || !sameWord(deviceType_, "cdaudio")) return;
-    if (!fileName_.empty()) device_->setPath(fileName_);
+    if (fileNameSet_) device_->setPath(fileName_);
     device_->open();
     open_ = true;
   } else if (sameWord(word, "close")) {

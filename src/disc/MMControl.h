@@ -37,8 +37,9 @@ class MMControl : public QWidget {
   void setTrack(int32_t track);
   int32_t To() const { return to_; }
   void setTo(int32_t ms);
-  // The drive or image the next "Open" opens; empty: the one the device was
-  // made with.
+  // The drive or image the next "Open" opens once set ("" then names the
+  // machine's default drive); until it is set, the one the device was made
+  // with.
   const std::string& FileName() const { return fileName_; }
   void setFileName(std::string path);
 
@@ -79,5 +80,6 @@ class MMControl : public QWidget {
   int32_t track_ = 1;
   int32_t to_ = 0;
   std::string fileName_;
+  bool fileNameSet_ = false;
   bool open_ = false;
 };

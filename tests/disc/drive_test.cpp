@@ -171,3 +171,24 @@ TEST(DriveWatch, TheWindowRebuildsItsListForEveryDiscAndItsThreadIsNeverHeldByTh
   EXPECT_LT(longest, 500) << "the window's thread waited on the drive";
   form.close();
 }
+
+TEST(DriveWatch, OpeningTheDefaultDriveInAWindowStartedOnAnImageReadsTheDrive) {
+  auto tray = std::make_shared<FakeDrive::Tray>();
+  tray->insert(MemoryDisc::tocOf({300, 300}));
+  DiscAccess a = fakeAccess(tray);
+  a.drive = [tray](const std::string& path) -> std::unique_ptr<Drive> {
+    if (!path.empty()) return nullptr;
+    return std::make_unique<FakeDrive>(tray);
+  };
+  a.image = [log = tray->log](const std::string&, std::string*) -> std::unique_ptr<SectorSource> {
+    return std::make_unique<MemoryDisc>(MemoryDisc::tocOf({300, 300, 300, 300}), log);
+  };
+  frmVelmar form(std::make_unique<CdioDevice>(
+      "disc.cue", [] { return nullptr; }, Playback::steadyClock(), a));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 4; }));
+  form.OpenDisc("");
+  EXPECT_EQ(form.List1->count(), 2) << "\"\" names the default drive, not the image again";
+  EXPECT_EQ(form.MMControl1->Mode(), DeviceMode::Playing);
+  form.close();
+}
