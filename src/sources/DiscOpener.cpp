@@ -59,9 +59,7 @@ DiscAccess DiscAccess::system() {
 }
 
 bool isDrivePath(const std::string& path) {
-  if (path.empty()) return true;
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+  return path.empty() || deviceKind(path) == DeviceKind::Drive;
 }
 
 std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* reason) {
@@ -80,7 +78,8 @@ std::string discPathProblem(const std::string& path) {
     return systemErrorText(errno);
   }
   if (S_ISDIR(st.st_mode)) return "es una carpeta, no una unidad de CD ni una imagen de disco";
-  if (::access(path.c_str(), R_OK) != 0) return "no se puede leer: permiso denegado";
+  if (std::string why; deviceKind(path, &why) == DeviceKind::NotADrive) return why;
+  if (::access(path.c_str(), R_OK) != 0) return "no se puede leer: " + systemErrorText(errno);
 
   if (endsWithIgnoringCase(path, ".cue")) {
     const std::vector<std::string> names = cueFileLines(path);

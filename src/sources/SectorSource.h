@@ -32,6 +32,7 @@ struct DiscTrack {
   int32_t sectors = 0;  // up to the next track's start, the lead-out or the session gap
   bool audio = true;
   bool preemphasis = false;  // mastered with 50/15 us pre-emphasis
+  int session = 1;           // 1: the first session; a later one on a multi-session disc
   CdText text;
 };
 
