@@ -57,21 +57,11 @@ DiscToc readCdioToc(CdIo_t* p) {
     toc.tracks.push_back(track);
   }
 
-  // Images have one session (the call is unsupported there); a disc with one
-  // session gives its first track's start.
+  // Images have one session (the call is unsupported there).
   lsn_t lastSession = CDIO_INVALID_LSN;
   if (cdio_get_last_session(p, &lastSession) == DRIVER_OP_SUCCESS &&
-      lastSession != CDIO_INVALID_LSN && lastSession > toc.tracks.front().lsn) {
-    for (size_t i = 0; i < toc.tracks.size(); ++i) {
-      DiscTrack& track = toc.tracks[i];
-      if (track.lsn >= lastSession) {
-        track.session = 2;
-      } else if (i + 1 < toc.tracks.size() && toc.tracks[i + 1].lsn >= lastSession &&
-                 track.sectors > kSessionGapSectors) {
-        track.sectors -= kSessionGapSectors;  // the audio stops where the session ends
-      }
-    }
-  }
+      lastSession != CDIO_INVALID_LSN)
+    applySessions(toc, lastSession);
 
   if (const cdtext_t* text = cdio_get_cdtext(p)) {
     toc.text = cdText(text, 0);
@@ -79,6 +69,20 @@ DiscToc readCdioToc(CdIo_t* p) {
       toc.tracks[static_cast<size_t>(i)].text = cdText(text, static_cast<track_t>(first + i));
   }
   return toc;
+}
+
+void applySessions(DiscToc& toc, int32_t lastSessionLsn) {
+  // A disc with one session gives its first track's start.
+  if (toc.tracks.empty() || lastSessionLsn <= toc.tracks.front().lsn) return;
+  for (size_t i = 0; i < toc.tracks.size(); ++i) {
+    DiscTrack& track = toc.tracks[i];
+    if (track.lsn >= lastSessionLsn) {
+      track.session = 2;
+    } else if (i + 1 < toc.tracks.size() && toc.tracks[i + 1].lsn >= lastSessionLsn &&
+               track.sectors > kSessionGapSectors) {
+      track.sectors -= kSessionGapSectors;  // the audio stops where its session ends
+    }
+  }
 }
 
 std::string tocProblem(const DiscToc& toc) {

@@ -20,6 +20,12 @@ inline constexpr int kMaxTracks = 99;
 // tocProblem).
 DiscToc readCdioToc(CdIo_t* cdio);
 
+// Numbers the tracks at or after `lastSessionLsn` (the start of the disc's
+// last session, as libcdio gives it) as session 2, and takes the session gap
+// from the length of the track just before them. A last session that starts
+// at the first track leaves the table as it is.
+void applySessions(DiscToc& toc, int32_t lastSessionLsn);
+
 // What makes `toc` impossible on a CD, in Spanish (more than 99 tracks,
 // tracks out of order or past 99:59:74, an empty track); empty when it is
 // plausible. A table without tracks is plausible (no disc).
