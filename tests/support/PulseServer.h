@@ -53,7 +53,8 @@ inline bool restart() {
     ::kill(old, SIGKILL);
     // A killed daemon stays a zombie until reaped; its pid file would make
     // the new server believe it still runs.
-    QTest::qWaitFor([&] { return !QFile::exists(QString("/proc/%1/cmdline").arg(old)); }, 2000);
+    [[maybe_unused]] const bool gone =
+        QTest::qWaitFor([&] { return !QFile::exists(QString("/proc/%1/cmdline").arg(old)); }, 2000);
     QFile::remove(runtimeDir() + "/pulse/pid");
   }
   const QString root = QDir(runtimeDir() + "/..").canonicalPath();
