@@ -103,6 +103,8 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
 
   struct stat st {};
   if (!path.empty() && ::stat(path.c_str(), &st) != 0) return refuse(systemErrorText(errno));
+  if (S_ISDIR(st.st_mode)) return refuse(systemErrorText(EISDIR));
+  if (!path.empty() && ::access(path.c_str(), R_OK) != 0) return refuse(systemErrorText(errno));
   if (path.empty() || S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode)) {
     // A drive: its table of contents comes from the drive itself.
     if (!path.empty() && deviceKind(path, &why) != DeviceKind::Drive) return refuse(why);
@@ -115,7 +117,6 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
     return disc;
   }
 
-  if (S_ISDIR(st.st_mode)) return refuse(systemErrorText(EISDIR));
   if (!S_ISREG(st.st_mode)) return refuse("no es un archivo normal ni una unidad de CD");
   const std::optional<imageprobe::Driver> driver = driverFor(path);
   if (!driver) return refuse("no es una unidad de CD ni una imagen de disco que se pueda abrir");

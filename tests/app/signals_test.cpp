@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTemporaryFile>
 #include <QTest>
 #include <chrono>
 #include <thread>
@@ -55,4 +56,27 @@ TEST(PulseSignals, AnyNumberOfTermAndIntInAnyRhythmCloseItOnceWithStatusZero) {
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_EQ(velmar.errors(), "") << "nothing said, nothing done twice";
   }
+}
+
+// No sound system: the load shows its one message and waits for the user.
+// A SIGTERM then dismisses the message and closes the window.
+TEST(Signals, ATermWhileTheNoMixerMessageWaitsEndsTheProgram) {
+  TestDisc disc(counterDisc({75 * 10}));
+  QTemporaryFile config;
+  ASSERT_TRUE(config.open());
+  config.write(
+      "pcm.!default { type pulse server \"unix:/nowhere\" }\n"
+      "ctl.!default { type pulse server \"unix:/nowhere\" }\n");
+  config.flush();
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("ALSA_CONFIG_PATH", config.fileName());
+  env.remove("PULSE_SERVER");
+  RunningProgram velmar(disc.cue, env);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return velmar.catchesSignals(); }, 10000));
+  QTest::qWait(500);  // the message is up by now (or comes with the signal waiting)
+  ASSERT_TRUE(velmar.running());
+  velmar.signal(SIGTERM);
+  const qint64 ms = velmar.waitForEnd(10000);
+  ASSERT_GE(ms, 0) << "the message kept the program waiting";
+  EXPECT_TRUE(velmar.endedWell()) << velmar.errors();
 }
