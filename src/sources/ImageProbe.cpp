@@ -103,8 +103,10 @@ Child start(const std::string& exe, const std::string& path, Driver driver, std:
     ::setrlimit(RLIMIT_AS, &memory);
 #endif
     // The caller's handlers and blocked signals are not the probe's.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
     for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD, SIGXCPU, SIGXFSZ})
-      ::signal(sig, SIG_DFL);
+      ::sigaction(sig, &byDefault, nullptr);
     sigset_t all;
     ::sigemptyset(&all);
     ::sigprocmask(SIG_SETMASK, &all, nullptr);

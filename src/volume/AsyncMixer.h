@@ -61,7 +61,7 @@ class AsyncMixer final : public mixer::Api {
   mixer::Result close(mixer::Handle handle) override;
 
   // Waits until every request made so far has reached the real layer (or
-  // `ms` have passed); true when it has. For tests and the exit path.
+  // `ms` have passed); true when it has. For tests.
   bool idle(int ms);
 
  private:

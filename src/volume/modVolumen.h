@@ -23,7 +23,9 @@ namespace modVolumen {
 extern mixer::Handle MixerHandle;
 // The speakers' volume control; all zero until a lookup succeeds.
 extern mixer::Control VolumeControl;
-// Result of the last open or set call, 0 on success.
+// Result of the last open or set call, 0 on success. (A write through the
+// default layer reports whether it was accepted; it reaches the mixer later,
+// see AsyncMixer.)
 extern mixer::Result LastMixerResult;
 
 inline const QString kCaption = QStringLiteral("Velmar");

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "disc/CdioDevice.h"
 #include "sources/CdioLog.h"
 #include "sources/CdioSource.h"
 #include "sources/CdioToc.h"
@@ -378,6 +379,15 @@ TEST(HostileImages, GoodImagesOpenWithTheirTableOfContentsAndText) {
   EXPECT_EQ(nrg->read(0, 1, pcm.data()), SectorRead::Ok);
   EXPECT_EQ(pcm[1], static_cast<int16_t>(0x150E)) << "bytes 2 and 3 of the track: 14, 21";
   EXPECT_EQ(nrg->read(299, 1, pcm.data()), SectorRead::Ok) << "the track's last sector";
+
+  // A forged image given to a running window: no disc, no crash.
+  Nero forged;
+  forged.cuexSize = 0xFFFFFFF0;
+  QTemporaryDir other;
+  CdioDevice device(nero(forged)(other));
+  device.open();
+  EXPECT_EQ(device.mode(), DeviceMode::NoDisc);
+  EXPECT_EQ(device.tracks(), 0);
 
   // The paths as the command line and the device see them.
   EXPECT_EQ(discPathProblem(toc(kGoodToc)(dir)), "");

@@ -81,9 +81,6 @@ struct Layer {
   // Opens the mixer and looks the speakers' volume up, as the load does.
   void load() {
     ASSERT_EQ(layer.open(handle, 0), mixer::kOk);
-    lookUp();
-  }
-  void lookUp() {
     mixer::Line line;
     line.componentType = mixer::kComponentSpeakers;
     ASSERT_EQ(layer.getLineInfo(handle, line, mixer::kLineInfoByComponentType), mixer::kOk);
@@ -125,56 +122,6 @@ TEST(AsyncMixer, WritesWhileOneIsHeldCollapseIntoTheLast) {
   for (uint32_t v = 200; v <= 5000; v += 100) EXPECT_EQ(l.set(v), mixer::kOk);
   l.real->release();
   EXPECT_EQ(l.writes(), (std::vector<uint32_t>{100, 5000}));
-}
-
-// Requests the mixer would refuse by their form are refused at once, with
-// the mixer's codes, even while the server holds the layer's thread.
-TEST(AsyncMixer, MalformedRequestsAreRefusedAtOnceWithTheMixersCodes) {
-  Layer l;
-  l.load();
-  l.real->shut();
-  l.set(1);
-  ASSERT_TRUE(l.real->held());
-  mixer::ControlDetails unknown;
-  unknown.controlId = l.control + 100;
-  mixer::Line line;
-  const std::pair<mixer::Result, mixer::Result> cases[] = {
-      {l.set(1, 2), mixer::kInvalidParam},
-      {l.set(1, 1, 5), mixer::kInvalidFlag},
-      {l.set(mixer::kVolumeMax + 1), mixer::kInvalidValue},
-      {l.layer.setControlDetails(l.handle, unknown, 0), mixer::kInvalidControl},
-      {l.layer.setControlDetails(l.handle + 1, unknown, 0), mixer::kInvalidHandle},
-      {l.layer.getLineInfo(0, line, mixer::kLineInfoByComponentType), mixer::kInvalidHandle},
-      {l.layer.close(l.handle + 1), mixer::kInvalidHandle},
-  };
-  for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
-  l.real->release();
-  EXPECT_EQ(l.writes(), (std::vector<uint32_t>{1}));
-}
-
-// An open that fails in time is reported; one the server holds past the wait
-// is taken as open, and its mixer is opened for real by a later write.
-TEST(AsyncMixer, OpensThatFailOrOutlastTheWait) {
-  {
-    Layer l;
-    l.real->fake.fail = {{"open", mixer::kNoDriver}};
-    mixer::Handle h = 0;
-    EXPECT_EQ(l.layer.open(h, 0), mixer::kNoDriver);
-    EXPECT_EQ(h, 0u);
-  }
-  Layer l;
-  l.real->shut();
-  mixer::Handle h = 0;
-  EXPECT_EQ(l.layer.open(h, 0), mixer::kOk) << "still opening after the wait";
-  EXPECT_NE(h, 0u);
-  l.real->fake.fail = {{"open", mixer::kError}};  // the server went away meanwhile
-  l.real->release();
-  ASSERT_TRUE(l.layer.idle(5000));
-  l.real->fake.fail.clear();  // and came back
-  l.handle = h;
-  l.lookUp();
-  EXPECT_EQ(l.set(42), mixer::kOk);
-  EXPECT_EQ(l.writes(), (std::vector<uint32_t>{42}));
 }
 
 // A write the server refuses (its mixer died with it) is made again on a
