@@ -110,8 +110,14 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
     if (!path.empty() && deviceKind(path, &why) != DeviceKind::Drive) return refuse(why);
     disc->drive_ = true;
     disc->h_->cdio = cdio_open(path.empty() ? nullptr : path.c_str(), DRIVER_DEVICE);
-    if (!disc->h_->cdio)
-      return refuse(path.empty() ? "no hay ninguna unidad de CD" : "no se puede abrir la unidad");
+    if (!disc->h_->cdio && path.empty()) return refuse("no hay ninguna unidad de CD");
+    if (!disc->h_->cdio) {
+      // libcdio keeps the system's reason to itself: ask the node directly.
+      const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) return refuse(systemErrorText(errno));
+      ::close(fd);
+      return refuse("no se puede abrir la unidad");
+    }
     disc->toc_ = readCdioToc(disc->h_->cdio);
     if (!tocProblem(disc->toc_).empty()) disc->toc_ = {};
     return disc;
