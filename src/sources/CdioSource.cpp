@@ -1,27 +1,77 @@
 #include "sources/CdioSource.h"
 
 #include <cdio/cdio.h>
-#include <cdio/logging.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstring>
-#include <mutex>
+#include <fstream>
+#include <optional>
+
+#include "sources/CdioLog.h"
+#include "sources/CdioToc.h"
+#include "sources/ImageProbe.h"
+#include "sources/SystemError.h"
 
 namespace {
 
-// libcdio prints warnings for every path it fails to open; the program
-// reports its own reasons instead.
-void quietLibcdio() {
-  static std::once_flag once;
-  std::call_once(once, [] { cdio_loglevel_default = CDIO_LOG_ERROR; });
+bool endsWithIgnoringCase(const std::string& s, const std::string& suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
+      return false;
+  return true;
+}
+
+std::optional<imageprobe::Driver> driverFor(const std::string& path) {
+  if (endsWithIgnoringCase(path, ".toc")) return imageprobe::Driver::Cdrdao;
+  if (endsWithIgnoringCase(path, ".nrg")) return imageprobe::Driver::Nero;
+  if (endsWithIgnoringCase(path, ".cue") || endsWithIgnoringCase(path, ".bin"))
+    return imageprobe::Driver::BinCue;
+  return std::nullopt;
+}
+
+driver_id_t cdioDriver(imageprobe::Driver d) {
+  switch (d) {
+    case imageprobe::Driver::Cdrdao:
+      return DRIVER_CDRDAO;
+    case imageprobe::Driver::Nero:
+      return DRIVER_NRG;
+    case imageprobe::Driver::BinCue:
+      return DRIVER_BINCUE;
+  }
+  return DRIVER_UNKNOWN;
+}
+
+// A SCSI device the kernel lists as a CD-ROM (peripheral type 5).
+bool kernelListsCdRom(const struct stat& st) {
+  std::ifstream type("/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                     std::to_string(minor(st.st_rdev)) + "/device/type");
+  int value = -1;
+  return (type >> value) && value == 5;
 }
 
 }  // namespace
+
+DeviceKind deviceKind(const std::string& path, std::string* reason) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return DeviceKind::NotADevice;
+  if (S_ISBLK(st.st_mode)) return DeviceKind::Drive;
+  if (!S_ISCHR(st.st_mode)) return DeviceKind::NotADevice;
+  installCdioLogHandler();
+  if (cdio_is_device(path.c_str(), DRIVER_DEVICE) && kernelListsCdRom(st)) return DeviceKind::Drive;
+  if (reason)
+    *reason = "es un dispositivo de caracteres, no una unidad de CD ni una imagen de disco";
+  return DeviceKind::NotADrive;
+}
 
 struct CdioSource::Handles {
   CdIo_t* cdio = nullptr;
@@ -42,47 +92,56 @@ struct CdioSource::Handles {
 CdioSource::CdioSource() : h_(std::make_unique<Handles>()) {}
 CdioSource::~CdioSource() = default;
 
-std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::string* reason,
-                                             driver_id_t driver) {
-  quietLibcdio();
+std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::string* reason) {
+  installCdioLogHandler();
+  std::string why;
+  auto refuse = [&](std::string text) -> std::unique_ptr<CdioSource> {
+    if (reason) *reason = std::move(text);
+    return nullptr;
+  };
   std::unique_ptr<CdioSource> disc(new CdioSource());
-  if (path.empty()) {
-    disc->h_->cdio = cdio_open(nullptr, DRIVER_DEVICE);
-    if (!disc->h_->cdio) {
-      if (reason) *reason = "no hay ninguna unidad de CD";
-      return nullptr;
-    }
-  } else {
-    disc->h_->cdio = cdio_open(path.c_str(), driver);
-    if (!disc->h_->cdio) {
-      if (reason) *reason = "no es una unidad de CD ni una imagen de disco que se pueda abrir";
-      return nullptr;
-    }
-  }
-  CdIo_t* p = disc->h_->cdio;
-  const driver_id_t id = cdio_get_driver_id(p);
-  disc->drive_ = id != DRIVER_BINCUE && id != DRIVER_CDRDAO && id != DRIVER_NRG;
 
-  const track_t first = cdio_get_first_track_num(p);
-  const track_t count = cdio_get_num_tracks(p);
-  if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) return disc;
-  const lsn_t leadOut = cdio_get_track_lsn(p, CDIO_CDROM_LEADOUT_TRACK);
-  if (leadOut == CDIO_INVALID_LSN) return disc;
-  DiscToc toc;
-  toc.leadOutLsn = leadOut;
-  for (int i = 0; i < count; ++i) {
-    const auto t = static_cast<track_t>(first + i);
-    const lsn_t lsn = cdio_get_track_lsn(p, t);
-    const lsn_t next = i + 1 < count ? cdio_get_track_lsn(p, static_cast<track_t>(t + 1)) : leadOut;
-    if (lsn == CDIO_INVALID_LSN || next == CDIO_INVALID_LSN || next < lsn) return disc;
-    DiscTrack track;
-    track.lsn = lsn;
-    track.sectors = next - lsn;
-    track.audio = cdio_get_track_format(p, t) == TRACK_FORMAT_AUDIO;
-    track.preemphasis = cdio_get_track_preemphasis(p, t) == CDIO_TRACK_FLAG_TRUE;
-    toc.tracks.push_back(track);
+  struct stat st {};
+  if (!path.empty() && ::stat(path.c_str(), &st) != 0) return refuse(systemErrorText(errno));
+  if (S_ISDIR(st.st_mode)) return refuse(systemErrorText(EISDIR));
+  if (!path.empty() && ::access(path.c_str(), R_OK) != 0) return refuse(systemErrorText(errno));
+  if (path.empty() || S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode)) {
+    // A drive: its table of contents comes from the drive itself.
+    if (!path.empty() && deviceKind(path, &why) != DeviceKind::Drive) return refuse(why);
+    disc->drive_ = true;
+    disc->h_->cdio = cdio_open(path.empty() ? nullptr : path.c_str(), DRIVER_DEVICE);
+    if (!disc->h_->cdio && path.empty()) return refuse("no hay ninguna unidad de CD");
+    if (!disc->h_->cdio) {
+      // libcdio keeps the system's reason to itself: ask the node directly.
+      const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) return refuse(systemErrorText(errno));
+      ::close(fd);
+      return refuse("no se puede abrir la unidad");
+    }
+    disc->toc_ = readCdioToc(disc->h_->cdio);
+    if (!tocProblem(disc->toc_).empty()) disc->toc_ = {};
+    return disc;
   }
-  disc->toc_ = std::move(toc);
+
+  if (!S_ISREG(st.st_mode)) return refuse("no es un archivo normal ni una unidad de CD");
+  const std::optional<imageprobe::Driver> driver = driverFor(path);
+  if (!driver) return refuse("no es una unidad de CD ni una imagen de disco que se pueda abrir");
+  if (endsWithIgnoringCase(path, ".bin")) {
+    const std::string sheet = path.substr(0, path.size() - 4) + ".cue";
+    if (::access(sheet.c_str(), F_OK) != 0)
+      return refuse("falta la hoja " + quoted(sheet.substr(sheet.rfind('/') + 1)) +
+                    " que describe el archivo .bin");
+  }
+  const imageprobe::Report report = imageprobe::probe(path, *driver);
+  if (report.verdict != imageprobe::Report::Verdict::Readable) return refuse(report.problem);
+
+  disc->h_->cdio = cdio_open(path.c_str(), cdioDriver(*driver));
+  if (!disc->h_->cdio) return refuse(systemErrorText(EIO));
+  disc->toc_ = readCdioToc(disc->h_->cdio);
+  if (std::string problem = tocProblem(disc->toc_); !problem.empty()) return refuse(problem);
+  if (static_cast<int>(disc->toc_.tracks.size()) != report.tracks ||
+      disc->toc_.leadOutLsn != report.leadOut)
+    return refuse("la imagen cambió mientras se abría");
   return disc;
 }
 
@@ -142,7 +201,7 @@ bool CdioSource::setSpeed(int multiple) {
 
 CdioDrive::CdioDrive(std::string node) : node_(std::move(node)) {
   if (node_.empty()) {
-    quietLibcdio();
+    installCdioLogHandler();
     if (char* d = cdio_get_default_device(nullptr)) {
       node_ = d;
       cdio_free_device_list(nullptr);

@@ -1,23 +1,38 @@
 #pragma once
 
-#include <cdio/cdio.h>
-
 #include <memory>
 #include <string>
 
 #include "sources/SectorSource.h"
 
-// A disc in a drive, or a disc image (cdrdao .toc, .nrg, .cue/.bin), read
+// What a path names, seen as a CD drive.
+enum class DeviceKind {
+  NotADevice,  // no device node (a file, a folder, nothing at all): maybe an image
+  Drive,       // a block device, or a character device the system knows as a CD drive
+  NotADrive,   // another device, such as /dev/zero
+};
+// Looks at `path` without opening it (opening some devices has effects).
+// Character devices pass only when libcdio takes them for a drive and the
+// kernel lists them as a CD-ROM (SCSI type 5); libcdio alone takes any
+// character device. NotADrive comes with the reason, in Spanish, in `*reason`.
+DeviceKind deviceKind(const std::string& path, std::string* reason = nullptr);
+
+// A disc in a drive, or a disc image (cdrdao .toc, Nero .nrg, .cue/.bin), read
 // through libcdio. Drives are read through paranoia, images directly.
+//
+// Images are opened with the driver their extension names (.toc, .nrg, .cue
+// or .bin), never by libcdio's guessing, and only after the image probe (see
+// ImageProbe.h) has read them safely in a process of its own; the table of
+// contents read here must then match the probe's. libcdio's log handler is
+// the program's own (see CdioLog.h) before any call into libcdio.
 class CdioSource : public SectorSource {
  public:
   // Opens `path`; an empty path is the machine's default drive. Reads the
-  // table of contents. Returns null when nothing could be opened, with the
-  // reason, in Spanish, in `*reason`. A drive without a disc opens with an
-  // empty table of contents. `driver` names the image format; DRIVER_UNKNOWN
-  // lets libcdio guess it.
-  static std::unique_ptr<CdioSource> open(const std::string& path, std::string* reason,
-                                          driver_id_t driver = DRIVER_UNKNOWN);
+  // table of contents (with CD-Text and sessions, see readCdioToc). Returns
+  // null when nothing could be opened, with the reason, in Spanish, in
+  // `*reason`. A drive without a disc (or with an unreadable or impossible
+  // table of contents) opens with an empty table of contents.
+  static std::unique_ptr<CdioSource> open(const std::string& path, std::string* reason);
 
   ~CdioSource() override;
   CdioSource(const CdioSource&) = delete;

@@ -63,9 +63,7 @@ DiscAccess DiscAccess::system() {
 }
 
 bool isDrivePath(const std::string& path) {
-  if (path.empty()) return true;
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+  return path.empty() || deviceKind(path) == DeviceKind::Drive;
 }
 
 std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* reason) {
@@ -80,7 +78,8 @@ std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* re
   if (!S_ISREG(st.st_mode))
     return refuse("es " + fileKindText(st.st_mode) +
                   ", no una unidad de CD ni una imagen de disco");
-  if (::access(path.c_str(), R_OK) != 0) return refuse("no se puede leer: permiso denegado");
+  if (::access(path.c_str(), R_OK) != 0)
+    return refuse("no se puede leer: " + systemErrorText(errno));
 
   const std::string ext = lowerExtension(path);
   if (ext == ".cue") return CueSource::open(path, reason);
@@ -92,7 +91,7 @@ std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* re
     return CueSource::open(sheet, reason);
   }
   if (ext == ".toc" || ext == ".nrg") {
-    auto source = CdioSource::open(path, reason, ext == ".toc" ? DRIVER_CDRDAO : DRIVER_NRG);
+    auto source = CdioSource::open(path, reason);
     if (source && source->toc().tracks.empty()) return refuse("no contiene ninguna pista");
     return source;
   }
@@ -104,9 +103,11 @@ std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* re
 std::string discPathProblem(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return systemErrorText(errno);
+  if (std::string why; deviceKind(path, &why) == DeviceKind::NotADrive) return why;
   // A drive is read by the window, which waits for its disc.
-  if (S_ISBLK(st.st_mode))
-    return ::access(path.c_str(), R_OK) == 0 ? std::string() : "no se puede leer: permiso denegado";
+  if (isDrivePath(path))
+    return ::access(path.c_str(), R_OK) == 0 ? std::string()
+                                             : "no se puede leer: " + systemErrorText(errno);
   std::string reason;
   if (!openImage(path, &reason)) return reason;
   return {};

@@ -25,7 +25,7 @@ struct DiscAccess {
 };
 
 // True when `path` names a drive rather than an image: empty (the default
-// drive) or a block device.
+// drive) or a device node that is a CD drive (see deviceKind).
 bool isDrivePath(const std::string& path);
 
 // Opens an image or a rip: a cue sheet with the files it names, a cdrdao

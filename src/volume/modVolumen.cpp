@@ -4,11 +4,14 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QSlider>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <array>
 
+#include "app/Signals.h"
 #include "app/frmVelmar.h"
 #include "volume/AlsaMixer.h"
+#include "volume/AsyncMixer.h"
 
 namespace modVolumen {
 
@@ -22,6 +25,16 @@ void showMessageBox(QWidget*, const QString& caption, const QString& text) {
   // No parent: the window is not on screen yet, so the box stands alone,
   // centred, before it.
   QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+  // A SIGTERM or SIGINT while the box waits dismisses it (the byte stays in
+  // the pipe: the window, once loaded, closes on it).
+  std::unique_ptr<QSocketNotifier> signal;
+  if (const int fd = velmar::terminationSignalFd(); fd >= 0) {
+    signal = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(signal.get(), &QSocketNotifier::activated, &box, [&] {
+      signal->setEnabled(false);
+      box.reject();
+    });
+  }
   box.exec();
 }
 
@@ -31,7 +44,7 @@ Presenter& presenterSlot() {
 }
 
 // Owns the mixer layer for the whole run; destroying it at exit closes any
-// mixer still open.
+// mixer still open (on the layer's own thread for ALSA, see AsyncMixer).
 std::unique_ptr<mixer::Api>& apiSlot() {
   static std::unique_ptr<mixer::Api> api;
   return api;
@@ -41,7 +54,7 @@ std::unique_ptr<mixer::Api>& apiSlot() {
 
 mixer::Api& MixerApi() {
   auto& api = apiSlot();
-  if (!api) api = std::make_unique<AlsaMixer>();
+  if (!api) api = std::make_unique<AsyncMixer>([] { return std::make_unique<AlsaMixer>(); });
   return *api;
 }
 

@@ -23,7 +23,9 @@ namespace modVolumen {
 extern mixer::Handle MixerHandle;
 // The speakers' volume control; all zero until a lookup succeeds.
 extern mixer::Control VolumeControl;
-// Result of the last open or set call, 0 on success.
+// Result of the last open or set call, 0 on success. (A write through the
+// default layer reports whether it was accepted; it reaches the mixer later,
+// see AsyncMixer.)
 extern mixer::Result LastMixerResult;
 
 inline const QString kCaption = QStringLiteral("Velmar");
@@ -57,9 +59,13 @@ using Presenter = std::function<void(QWidget* parent, const QString& caption, co
 // one it replaces.
 Presenter SetPresenter(Presenter presenter);
 
-// The mixer layer in use; ALSA unless another was installed.
+// The mixer layer in use: unless another was installed, ALSA's, run on a
+// thread of its own (AsyncMixer) so that a stalled or restarted sound server
+// never holds the window: the open at load waits at most a second, a write
+// returns at once, and a mixer lost with its server is opened again by the
+// next write.
 mixer::Api& MixerApi();
-// Installs `api` (nullptr restores ALSA) after closing the open mixer, and
+// Installs `api` (nullptr restores ALSA's) after closing the open mixer, and
 // returns the layer it replaces.
 std::unique_ptr<mixer::Api> SetMixerApi(std::unique_ptr<mixer::Api> api);
 

@@ -57,7 +57,7 @@ struct Reference {
   DiscToc toc;
   explicit Reference(const discgen::DiscPlan& p) : plan(p), disc(p) {
     std::string why;
-    auto cdio = CdioSource::open(disc.cue, &why, DRIVER_BINCUE);
+    auto cdio = CdioSource::open(disc.cue, &why);
     EXPECT_TRUE(cdio) << why;
     if (cdio) toc = cdio->toc();
   }

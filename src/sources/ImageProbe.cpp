@@ -1,0 +1,305 @@
+#include "sources/ImageProbe.h"
+
+#include <cdio/cdio.h>
+#include <cdio/logging.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "sources/CdioLog.h"
+#include "sources/CdioToc.h"
+#include "sources/SystemError.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMAR_PROBE_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMAR_PROBE_SANITIZED 1
+#endif
+#endif
+
+namespace imageprobe {
+
+namespace {
+
+constexpr char kHello[] = "velmar-probe 1";
+constexpr size_t kMaxReportBytes = 64 * 1024;
+constexpr rlim_t kCpuSeconds = 5;
+// A failed check inside libcdio (its "assertion") ends the probe with this.
+constexpr int kFailedCheckStatus = 70;
+
+const char* driverName(Driver d) {
+  switch (d) {
+    case Driver::Cdrdao:
+      return "cdrdao";
+    case Driver::Nero:
+      return "nrg";
+    case Driver::BinCue:
+      return "bincue";
+  }
+  return "";
+}
+
+std::string notAnImageText(Driver d) {
+  switch (d) {
+    case Driver::Cdrdao:
+      return "no es un archivo .toc de cdrdao que se pueda leer, o falta alguno de los archivos "
+             "de datos que nombra";
+    case Driver::Nero:
+      return "no es una imagen .nrg de Nero que se pueda leer";
+    case Driver::BinCue:
+      return "no es una imagen .cue/.bin que se pueda leer";
+  }
+  return {};
+}
+
+// --- The caller's side --------------------------------------------------------
+
+struct Child {
+  pid_t pid = -1;
+  int out = -1;  // the probe's standard output
+};
+
+// Starts the probe. Between fork() and exec() the child makes only
+// async-signal-safe calls.
+Child start(const std::string& exe, const std::string& path, Driver driver, std::string* problem) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
+    *problem = "no se puede comprobar la imagen: " + systemErrorText(errno);
+    return {};
+  }
+  const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  const bool keepStderr = cdioDebugWanted();
+  std::string name = driverName(driver);
+  std::string exeCopy = exe, pathCopy = path;
+  char* argv[] = {exeCopy.data(), name.data(), pathCopy.data(), nullptr};
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
+    ::dup2(fds[1], STDOUT_FILENO);
+    if (devNull >= 0 && !keepStderr) ::dup2(devNull, STDERR_FILENO);
+    struct rlimit none = {0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
+    ::setrlimit(RLIMIT_FSIZE, &none);
+    struct rlimit cpu = {kCpuSeconds, kCpuSeconds + 1};
+    ::setrlimit(RLIMIT_CPU, &cpu);
+#ifndef VELMAR_PROBE_SANITIZED
+    struct rlimit memory = {kMemoryBytes, kMemoryBytes};
+    ::setrlimit(RLIMIT_AS, &memory);
+#endif
+    // The caller's handlers and blocked signals are not the probe's.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD, SIGXCPU, SIGXFSZ})
+      ::sigaction(sig, &byDefault, nullptr);
+    sigset_t all;
+    ::sigemptyset(&all);
+    ::sigprocmask(SIG_SETMASK, &all, nullptr);
+    ::close_range(3, ~0U, 0);
+    ::execv(argv[0], argv);
+    ::_exit(127);
+  }
+  const int forkError = errno;
+  ::close(fds[1]);
+  if (devNull >= 0) ::close(devNull);
+  if (pid < 0) {
+    ::close(fds[0]);
+    *problem = "no se puede comprobar la imagen: " + systemErrorText(forkError);
+    return {};
+  }
+  return {pid, fds[0]};
+}
+
+Report parse(const std::string& out, Driver driver) {
+  Report r;
+  std::istringstream in(out);
+  std::string hello, verdict, end;
+  if (!std::getline(in, hello) || hello != kHello || !std::getline(in, verdict) ||
+      !std::getline(in, end) || end != "end") {
+    r.verdict = Report::Verdict::Damaged;
+    return r;
+  }
+  std::istringstream v(verdict);
+  std::string word;
+  v >> word;
+  if (word == "ok" && (v >> r.tracks >> r.leadOut) && r.tracks > 0) {
+    r.verdict = Report::Verdict::Readable;
+  } else if (word == "unreadable") {
+    r.verdict = Report::Verdict::NotAnImage;
+    r.problem = notAnImageText(driver);
+  } else if (word == "invalid" && verdict.size() > 8) {
+    r.verdict = Report::Verdict::BadToc;
+    r.problem = verdict.substr(8);
+  } else {
+    r.verdict = Report::Verdict::Damaged;
+  }
+  return r;
+}
+
+// --- The probe's side ---------------------------------------------------------
+
+void probeLog(cdio_log_level_t level, const char message[]) {
+  // Past a failed check libcdio goes on with a broken state: stop here.
+  if (level == CDIO_LOG_ASSERT) ::_exit(kFailedCheckStatus);
+  if (level >= CDIO_LOG_WARN && message) std::fprintf(stderr, "velmar-probe: %s\n", message);
+}
+
+// The number of TRACK lines of a cue sheet or a cdrdao .toc, read as text:
+// libcdio's parsers write past their track tables beyond 99, before any
+// check of theirs.
+int trackLines(const std::string& sheet) {
+  std::ifstream in(sheet, std::ios::binary);
+  std::string line;
+  int n = 0;
+  while (std::getline(in, line)) {
+    const size_t i = line.find_first_not_of(" \t\r");
+    if (i != std::string::npos && line.compare(i, 5, "TRACK") == 0 &&
+        (i + 5 == line.size() || line[i + 5] == ' ' || line[i + 5] == '\t'))
+      ++n;
+  }
+  return n;
+}
+
+bool endsWith(const std::string& s, const std::string& suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
+      return false;
+  return true;
+}
+
+[[noreturn]] void answer(const std::string& verdict) {
+  std::printf("%s\n%s\nend\n", kHello, verdict.c_str());
+  std::fflush(stdout);
+  ::_exit(0);
+}
+
+}  // namespace
+
+std::string executable() {
+  if (const char* env = std::getenv("VELMAR_PROBE"); env && *env) return env;
+  char self[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return {};
+  std::string path(self, static_cast<size_t>(n));
+  path.resize(path.rfind('/') + 1);
+  path += "velmar-probe";
+  return ::access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
+Report probe(const std::string& path, Driver driver) {
+  Report r;
+  const std::string exe = executable();
+  if (exe.empty() || ::access(exe.c_str(), X_OK) != 0) {
+    r.verdict = Report::Verdict::NoProbe;
+    r.problem = "no se puede comprobar la imagen: falta el programa auxiliar «velmar-probe»";
+    return r;
+  }
+  const Child child = start(exe, path, driver, &r.problem);
+  if (child.pid < 0) {
+    r.verdict = Report::Verdict::NoProbe;
+    return r;
+  }
+
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
+  auto msLeft = [&] {
+    return static_cast<int>(std::max<int64_t>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+  };
+  std::string out;
+  for (bool eof = false; !eof && out.size() <= kMaxReportBytes;) {
+    pollfd pfd{child.out, POLLIN, 0};
+    const int ready = ::poll(&pfd, 1, msLeft());
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    char buf[4096];
+    const ssize_t n = ::read(child.out, buf, sizeof buf);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) eof = true;
+    if (n > 0) out.append(buf, static_cast<size_t>(n));
+  }
+  ::close(child.out);
+
+  int status = 0;
+  bool ended = false;
+  for (;;) {
+    const pid_t w = ::waitpid(child.pid, &status, WNOHANG);
+    if (w == child.pid) {
+      ended = true;
+      break;
+    }
+    if (w < 0 && errno != EINTR) break;
+    if (msLeft() == 0) break;
+    ::usleep(2000);
+  }
+  if (!ended) {
+    ::kill(child.pid, SIGKILL);
+    while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.verdict = Report::Verdict::TimedOut;
+    r.problem = "leer la tabla de contenido de la imagen tardó más de " +
+                std::to_string(kTimeoutMs / 1000) +
+                " s y se abandonó; puede que nombre un archivo que no se puede leer";
+    return r;
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && out.size() <= kMaxReportBytes)
+    r = parse(out, driver);
+  if (r.verdict == Report::Verdict::Damaged)
+    r.problem = "la imagen está dañada: leer su tabla de contenido hizo fallar al lector";
+  return r;
+}
+
+int probeMain(int argc, char** argv) {
+  // A crash here is the expected answer to a hostile image: no core file.
+  ::prctl(PR_SET_DUMPABLE, 0);
+  cdio_log_set_handler(probeLog);
+  if (argc != 3) {
+    std::fputs("uso: velmar-probe cdrdao|nrg|bincue IMAGEN\n", stderr);
+    return 2;
+  }
+  const std::string kind = argv[1], path = argv[2];
+  driver_id_t driver = DRIVER_UNKNOWN;
+  std::string sheet;
+  if (kind == "cdrdao") {
+    driver = DRIVER_CDRDAO;
+    sheet = path;
+  } else if (kind == "nrg") {
+    driver = DRIVER_NRG;
+  } else if (kind == "bincue") {
+    driver = DRIVER_BINCUE;
+    sheet = endsWith(path, ".bin") ? path.substr(0, path.size() - 4) + ".cue" : path;
+  } else {
+    std::fputs("velmar-probe: lector desconocido\n", stderr);
+    return 2;
+  }
+  if (!sheet.empty()) {
+    if (const int n = trackLines(sheet); n > kMaxTracks)
+      answer("invalid la tabla de contenido tiene " + std::to_string(n) +
+             " pistas; un CD tiene 99 como mucho");
+  }
+  CdIo_t* cdio = cdio_open(path.c_str(), driver);
+  if (!cdio) answer("unreadable");
+  const DiscToc toc = readCdioToc(cdio);
+  cdio_destroy(cdio);
+  if (toc.tracks.empty()) answer("invalid no contiene ninguna pista");
+  if (const std::string problem = tocProblem(toc); !problem.empty()) answer("invalid " + problem);
+  answer("ok " + std::to_string(toc.tracks.size()) + " " + std::to_string(toc.leadOutLsn));
+}
+
+}  // namespace imageprobe

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// libcdio's image parsers are not safe on hostile files: a forged Nero footer
+// makes them abort or crash, a cdrdao .toc or cue sheet with too many tracks
+// writes past a heap buffer, a .toc naming a FIFO blocks for ever. So an
+// image is first read in a child process, the probe (`velmar-probe`, a small
+// program of its own that only links libcdio), under a time limit (kTimeoutMs,
+// wall clock, then SIGKILL) and resource limits set in the child before it
+// runs: address space (kMemoryBytes; not in sanitizer builds, which reserve
+// far more), CPU time, no core files, no file writes. Only when the probe read
+// a plausible table of contents does the caller open the image in its own
+// process.
+//
+// The probe is an executable rather than a fork() of the caller: the caller
+// has threads (Qt's, the sound server's, playback's), and after fork() only
+// async-signal-safe calls are allowed in the child, which libcdio's are not.
+// The child does nothing between fork() and exec() but set limits, move
+// descriptors and reset signals.
+//
+// Where the probe is: $VELMAR_PROBE when set (tests), else `velmar-probe` in
+// the folder of the running executable (the build tree, and the installed
+// bin folder, hold both programs side by side).
+namespace imageprobe {
+
+inline constexpr int kTimeoutMs = 3000;
+inline constexpr uint64_t kMemoryBytes = uint64_t{1} << 30;
+
+// The libcdio driver that reads an image, chosen by its extension.
+enum class Driver { Cdrdao, Nero, BinCue };
+
+struct Report {
+  enum class Verdict {
+    Readable,    // a plausible table of contents; `tracks` and `leadOut` hold it
+    NotAnImage,  // libcdio could not open it with that driver
+    BadToc,      // opened, but its table of contents cannot be a CD's (`problem`)
+    Damaged,     // the probe crashed, aborted or gave no complete report
+    TimedOut,    // still running at the time limit
+    NoProbe,     // the probe could not be started (`problem`)
+  };
+  Verdict verdict = Verdict::Damaged;
+  int tracks = 0;
+  int32_t leadOut = 0;
+  std::string problem;  // Spanish
+};
+
+// Runs the probe on `path` and waits for it, kTimeoutMs at most.
+Report probe(const std::string& path, Driver driver);
+
+// The probe's executable, as looked up above; empty when none is found.
+std::string executable();
+
+// The probe's own main(): `velmar-probe DRIVER PATH` (DRIVER: cdrdao, nrg or
+// bincue) writes its report to standard output and ends with status 0;
+// anything else (a crash, an abort, a failed check inside libcdio, another
+// status) means the image is not safe to open.
+int probeMain(int argc, char** argv);
+
+}  // namespace imageprobe
