@@ -20,6 +20,7 @@
 #include "sources/CdioToc.h"
 #include "sources/ImageProbe.h"
 #include "sources/SystemError.h"
+#include "sources/TocFile.h"
 
 namespace {
 
@@ -132,10 +133,15 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
       return refuse("falta la hoja " + quoted(sheet.substr(sheet.rfind('/') + 1)) +
                     " que describe el archivo .bin");
   }
-  const imageprobe::Report report = imageprobe::probe(path, *driver);
+  // A .toc's relative file names are made absolute for libcdio, which would
+  // look for them in the current folder.
+  std::optional<TocWithAbsoluteNames> named;
+  if (*driver == imageprobe::Driver::Cdrdao) named.emplace(path);
+  const std::string& image = named ? named->path() : path;
+  const imageprobe::Report report = imageprobe::probe(image, *driver);
   if (report.verdict != imageprobe::Report::Verdict::Readable) return refuse(report.problem);
 
-  disc->h_->cdio = cdio_open(path.c_str(), cdioDriver(*driver));
+  disc->h_->cdio = cdio_open(image.c_str(), cdioDriver(*driver));
   if (!disc->h_->cdio) return refuse(systemErrorText(EIO));
   disc->toc_ = readCdioToc(disc->h_->cdio);
   if (std::string problem = tocProblem(disc->toc_); !problem.empty()) return refuse(problem);
@@ -145,9 +151,13 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
   return disc;
 }
 
+void CdioSource::readThroughParanoia() {
+  paranoia_ = true;
+}
+
 SectorRead CdioSource::read(int32_t lsn, int32_t count, int16_t* out) {
   if (!h_->cdio || count < 1 || count > kMaxSectorsPerRead) return SectorRead::Unreadable;
-  if (drive_) return readParanoia(lsn, count, out);
+  if (drive_ || paranoia_) return readParanoia(lsn, count, out);
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (cdio_read_audio_sectors(h_->cdio, out, lsn, static_cast<uint32_t>(count)) ==
         DRIVER_OP_SUCCESS) {

@@ -42,6 +42,10 @@ class CdioSource : public SectorSource {
   SectorRead read(int32_t lsn, int32_t count, int16_t* out) override;
   bool isDrive() const override { return drive_; }
   bool setSpeed(int multiple) override;
+  // Reads through paranoia, as a drive is always read. libcdio-paranoia
+  // reads images too, so this lets the drive's way of reading be checked
+  // on an image.
+  void readThroughParanoia();
 
  private:
   struct Handles;
@@ -51,6 +55,7 @@ class CdioSource : public SectorSource {
   std::unique_ptr<Handles> h_;
   DiscToc toc_;
   bool drive_ = false;
+  bool paranoia_ = false;
   int32_t paranoiaNext_ = -1;  // the sector paranoia reads next; -1: unknown
 };
 
