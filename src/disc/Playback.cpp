@@ -77,12 +77,13 @@ struct Playback::Core {
   std::deque<Command> commands;
   AbortSignal abort;  // raised while commands wait
   DeviceMode mode = DeviceMode::Stopped;
-  int64_t pos = 0;       // when not playing; when playing, where it started
-  uint64_t epoch = 0;    // bumped by every move of the position
-  uint64_t session = 0;  // bumped by every start of playback
-  uint64_t pubSession = 0;
+  int64_t pos = 0;          // when not playing; when playing, where it started
+  uint64_t epoch = 0;       // bumped by every move of the position
+  uint64_t session = 0;     // bumped by every start of playback
+  uint64_t pubSession = 0;  // the writer's last report: the frame heard,
   int64_t pubPos = 0;
-  int64_t pubTimeUs = 0;
+  int64_t pubAhead = 0;   // the frames after it the output holds,
+  int64_t pubTimeUs = 0;  // and when
 
   // The read-ahead: what the reader is asked to read, and what it has read.
   uint64_t readToken = 0;  // bumped by every new order to the reader
@@ -117,10 +118,10 @@ struct Playback::Core {
   }
   int64_t currentLocked() const {
     if (mode != DeviceMode::Playing || pubSession != session) return pos;
-    // Between two reports of the writer the audio goes on at the clock's
-    // pace, for a while.
-    const int64_t since = std::clamp<int64_t>(clock() - pubTimeUs, 0, kExtrapolateUs);
-    return std::min(pubPos + since * kRate / 1000000, std::max(pubPos, leadOut));
+    // Between two reports of the writer the audio the output holds goes on
+    // at the clock's pace.
+    const int64_t since = std::max<int64_t>(clock() - pubTimeUs, 0) * kRate / 1000000;
+    return pubPos + std::min(since, pubAhead);
   }
 
   void readLoop();
@@ -250,7 +251,10 @@ class Playback::Writer {
   };
 
   void playSession(uint64_t session, int64_t from, int64_t anchorUs);
-  void publish(uint64_t session, int64_t frame);
+  // Reports the frame heard and the frames after it the output holds.
+  void publish(uint64_t session, int64_t frame, int64_t ahead = 0);
+  // Reports what the output plays.
+  void publishHeard(uint64_t session);
   // Waits up to `us` of real time, or until a command arrives.
   void waitFor(int64_t us);
   // Opens the output when it is closed and an attempt is due.
@@ -309,13 +313,23 @@ void Playback::Writer::waitFor(int64_t us) {
                        [this] { return !c_.commands.empty(); });
 }
 
-void Playback::Writer::publish(uint64_t session, int64_t frame) {
+void Playback::Writer::publish(uint64_t session, int64_t frame, int64_t ahead) {
   const int64_t now = c_.clock();
   std::lock_guard lock(c_.m);
   if (session != c_.session) return;
   c_.pubSession = session;
   c_.pubPos = frame;
+  c_.pubAhead = ahead;
   c_.pubTimeUs = now;
+}
+
+void Playback::Writer::publishHeard(uint64_t session) {
+  const int64_t h = heardStream();
+  // The output holds the frames up to written_; those of a later segment
+  // (after a data track) do not follow on the disc.
+  auto next = std::upper_bound(segments_.begin(), segments_.end(), h,
+                               [](int64_t s, const Segment& g) { return s < g.stream; });
+  publish(session, discOf(h), (next == segments_.end() ? written_ : next->stream) - h);
 }
 
 void Playback::Writer::openOutputIfDue(bool now) {
@@ -407,7 +421,7 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
           return !c_.queue.empty() || c_.readEnded || !c_.commands.empty();
         });
         lock.unlock();
-        publish(session, discOf(heardStream()));
+        publishHeard(session);
         continue;
       }
       chunk = std::move(c_.queue.front());
@@ -467,13 +481,13 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
     written_ += n;
     used += n;
     nextDisc += n;
-    publish(session, discOf(heardStream()));
+    publishHeard(session);
     // Pace by the clock when the output does not.
     if (output_) {
       for (int64_t ahead = written_ - clockFrames(); ahead > kLeadFrames && !c_.abort.raised();
            ahead = written_ - clockFrames()) {
         waitFor(std::min<int64_t>((ahead - kLeadFrames) * 1000000 / kRate + 1000, 50000));
-        publish(session, discOf(heardStream()));
+        publishHeard(session);
       }
     }
   }
@@ -488,10 +502,10 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
     const int64_t drainLimit = written_ + 2 * kRate;
     if (output_) output_->flush();
     while (!c_.abort.raised()) {
+      publishHeard(session);
       const int64_t h = heardStream();
-      publish(session, discOf(h));
       if (h >= written_ || clockFrames() >= drainLimit) break;
-      waitFor(10000);
+      waitFor(std::clamp<int64_t>((written_ - h) * 1000000 / kRate, 5000, 100000));
     }
   }
 

@@ -77,13 +77,11 @@ class Playback {
   static constexpr int64_t kQueueHighFrames = 4 * kRate;
   static constexpr int64_t kQueueLowFrames = kRate * 5 / 2;
   // How far, in frames, the writer lets the audio written run ahead of the
-  // clock when the output does not pace (none when there is no output).
-  static constexpr int64_t kLeadFrames = kRate / 4;
+  // clock when the output does not pace (more than an output's own buffer;
+  // none when there is no output).
+  static constexpr int64_t kLeadFrames = kRate * 3 / 2;
   // Sectors handed to the output in one write (about 53 ms).
   static constexpr int32_t kPieceSectors = 4;
-  // How long position() carries the writer's last report forward, us: a
-  // little more than the output's period, the writer's longest sleep.
-  static constexpr int64_t kExtrapolateUs = 150000;
   // Waits between attempts to open the output again, us: the first, doubled
   // up to the last.
   static constexpr int64_t kReopenFirstUs = 250000;
