@@ -286,7 +286,8 @@ void Playback::Writer::run() {
     {
       std::unique_lock lock(c_.m);
       c_.writerCv.wait(lock, [this] { return !c_.commands.empty(); });
-      cmd = c_.commands.front();
+      // On quitting, what is still queued no longer matters.
+      cmd = c_.quit ? Core::Command{Core::Command::Quit, 0, 0} : c_.commands.front();
       c_.commands.pop_front();
       if (c_.commands.empty()) c_.abort.clear();
       if (cmd.kind == Core::Command::Halt && heardValid_ && cmd.tag == c_.epoch)
@@ -451,13 +452,14 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
         // held was not heard; the clock plays on from what was, and the
         // reader reads again from there.
         const int64_t heard = heardStream();
-        output_.reset();
-        nextOpenUs_ = c_.clock() + reopenWaitUs_;
-        reopenWaitUs_ = std::min(reopenWaitUs_ * 2, kReopenLastUs);
         nextDisc = discOf(heard);
         written_ = heard;
         while (segments_.size() > 1 && segments_.back().stream > heard) segments_.pop_back();
         anchorUs_ = c_.clock() - heard * 1000000 / kRate;
+        publish(session, nextDisc);
+        output_.reset();
+        nextOpenUs_ = c_.clock() + reopenWaitUs_;
+        reopenWaitUs_ = std::min(reopenWaitUs_ * 2, kReopenLastUs);
         {
           std::lock_guard lock(c_.m);
           c_.orderReadingLocked(true, nextDisc);
@@ -465,7 +467,6 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
         }
         chunk = {};
         used = 0;
-        publish(session, nextDisc);
         continue;
       }
     } else {
