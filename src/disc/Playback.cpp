@@ -13,6 +13,19 @@
 namespace {
 std::atomic<int> liveThreads{0};
 
+// Marks a thread as inside a call into the source or the output, which may
+// block for as long as a drive or a sound server likes.
+class InCall {
+ public:
+  explicit InCall(std::atomic<bool>& flag) : flag_(flag) { flag_ = true; }
+  ~InCall() { flag_ = false; }
+  InCall(const InCall&) = delete;
+  InCall& operator=(const InCall&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
 int64_t frameOfLsn(int64_t lsn) {
   return (lsn + kLeadInSectors) * kFramesPerSector;
 }
@@ -96,6 +109,8 @@ struct Playback::Core {
 
   bool quit = false;
   bool readerDone = false, writerDone = false;
+  // Not under m: set while a thread is inside the source or the output.
+  std::atomic<bool> readerInCall{false}, writerInCall{false};
 
   void pushLocked(Command::Kind kind, uint64_t tag, int64_t at = 0) {
     commands.push_back({kind, tag, at});
@@ -203,6 +218,7 @@ void Playback::Core::readLoop() {
     if (silent) {
       std::fill(buf.begin(), buf.begin() + int64_t{count} * kSamplesPerSector, int16_t{0});
     } else {
+      const InCall call(readerInCall);
       silent = readSectors(source.get(), lsn, count, buf.data()) < count;
     }
     chunk.disc = cur;
@@ -337,6 +353,7 @@ void Playback::Writer::openOutputIfDue(bool now) {
   if (output_ || !c_.outputFactory) return;
   const int64_t t = c_.clock();
   if (!now && t < nextOpenUs_) return;
+  const InCall call(c_.writerInCall);
   output_ = c_.outputFactory();
   if (output_ && output_->open()) {
     reopenWaitUs_ = kReopenFirstUs;
@@ -349,6 +366,7 @@ void Playback::Writer::openOutputIfDue(bool now) {
 
 void Playback::Writer::closeOutput() {
   if (!output_) return;
+  const InCall call(c_.writerInCall);
   output_->drop();
   output_.reset();
 }
@@ -363,6 +381,7 @@ int64_t Playback::Writer::heardStream() {
   int64_t played = written_;
   int64_t d = 0;
   if (output_) {
+    const InCall call(c_.writerInCall);
     d = std::clamp<int64_t>(output_->delay(), 0, written_);
     played = written_ - d;
   }
@@ -446,7 +465,10 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
     const int64_t want = std::min(piece, chunk.frames() - used);
     int64_t n = 0;
     if (output_) {
-      n = output_->write(pcm, want, c_.abort);
+      {
+        const InCall call(c_.writerInCall);
+        n = output_->write(pcm, want, c_.abort);
+      }
       if (n < 0) {
         // The output has failed: close it and try it again later. What it
         // held was not heard; the clock plays on from what was, and the
@@ -457,7 +479,10 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
         while (segments_.size() > 1 && segments_.back().stream > heard) segments_.pop_back();
         anchorUs_ = c_.clock() - heard * 1000000 / kRate;
         publish(session, nextDisc);
-        output_.reset();
+        {
+          const InCall call(c_.writerInCall);
+          output_.reset();
+        }
         nextOpenUs_ = c_.clock() + reopenWaitUs_;
         reopenWaitUs_ = std::min(reopenWaitUs_ * 2, kReopenLastUs);
         {
@@ -501,7 +526,10 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
   // Bounded by the clock in case the output never drains.
   if (ended) {
     const int64_t drainLimit = written_ + 2 * kRate;
-    if (output_) output_->flush();
+    if (output_) {
+      const InCall call(c_.writerInCall);
+      output_->flush();
+    }
     while (!c_.abort.raised()) {
       publishHeard(session);
       const int64_t h = heardStream();
@@ -512,7 +540,10 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
 
   lastHeard_ = discOf(heardStream());
   heardValid_ = true;
-  if (output_) output_->drop();
+  if (output_) {
+    const InCall call(c_.writerInCall);
+    output_->drop();
+  }
   std::lock_guard lock(c_.m);
   c_.orderReadingLocked(false, 0);
   if (c_.abort.raised() || session != c_.session || c_.mode != DeviceMode::Playing) return;
@@ -581,11 +612,16 @@ Playback::~Playback() {
     c.readerCv.notify_all();
     c.doneCv.wait_for(lock, std::chrono::microseconds(kLetGoUs),
                       [&] { return c.readerDone && c.writerDone; });
+    // A thread outside the source and the output has only this file's code
+    // to run, which never blocks for long: it is slow to be scheduled, not
+    // stuck. Wait for it.
+    while (!((c.readerDone || c.readerInCall) && (c.writerDone || c.writerInCall)))
+      c.doneCv.wait_for(lock, std::chrono::milliseconds(2));
     readerDone = c.readerDone;
     writerDone = c.writerDone;
   }
-  // A thread that is done has only to return; one still stuck in the source
-  // or the output goes on alone.
+  // A thread that is done has only to return; one stuck in the source or the
+  // output goes on alone.
   if (readerDone)
     reader_.join();
   else
