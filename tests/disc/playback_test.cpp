@@ -59,6 +59,8 @@ struct Drive {
   std::atomic<bool> release{false};                // ends every wait
   std::atomic<bool> destroyed{false};              // the source has been freed
   std::atomic<int> inRead{0};
+  std::atomic<bool> stalling{false};
+  std::atomic<int64_t> readTo{0};  // the frame after the last one read
   std::mutex m;
   std::vector<std::pair<int32_t, int32_t>> reads;  // lsn, count
 };
@@ -78,10 +80,13 @@ class DriveSource : public SectorSource {
     first_ = false;
     if (!stalled_ && d_->stallLsn >= lsn && d_->stallLsn < lsn + count) {
       stalled_ = true;
+      d_->stalling = true;
       sleepUntil(d_->clock, *d_->clock + d_->stallUs, d_->release);
+      d_->stalling = false;
     }
     while (d_->stuck && !d_->release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     --d_->inRead;
+    d_->readTo = frameOf(lsn + count);
     for (int32_t s = lsn; s < lsn + count; ++s) {
       if (s >= d_->missingFrom) return SectorRead::Missing;
       if (s >= d_->unreadableFrom && s < d_->unreadableTo) return SectorRead::Unreadable;
@@ -239,7 +244,10 @@ struct Rig {
   // Moves the clock by `ms` in steps, giving the writer after each step the
   // moment it needs to fill an open sink again (or a little longer), until
   // it has nothing more to give.
-  void run(int ms, int stepMs = 10) {
+  // With `ahead`, each step also gives the reader the moment it needs to
+  // keep the read-ahead filled (or a little longer), as it would in real
+  // time.
+  void run(int ms, int stepMs = 10, bool ahead = false) {
     for (int t = 0; t < ms; t += stepMs) {
       *clock += int64_t{stepMs} * 1000;
       std::this_thread::sleep_for(std::chrono::microseconds(300));
@@ -250,6 +258,15 @@ struct Rig {
             return sink->total() - sink->played >= Sink::kBuffer || sink->flushed || !sink->live;
           },
           30);
+      [[maybe_unused]] const bool read =
+          !ahead ||
+          QTest::qWaitFor(
+              [&] {
+                return drive->stalling ||
+                       drive->readTo - pb->position() >= Playback::kQueueLowFrames - 25 * 588 ||
+                       drive->readTo >= frameOf(toc.leadOutLsn);
+              },
+              30);
     }
   }
   // `n` frames from the `from`th the sink was given.
@@ -287,7 +304,7 @@ TEST(PlaybackDrive, SpinUpAndAStalledReadPlayOnWithoutAGap) {
   EXPECT_EQ(r.pb->position(), frameOf(0)) << "nothing is heard while the drive spins up";
   r.run(100, 100);
   ASSERT_TRUE(QTest::qWaitFor([&] { return r.heard(0, 1).size() == 2; }));
-  r.run(12000);
+  r.run(12000, 10, true);
   EXPECT_EQ(r.gaps(), (std::vector<std::pair<int64_t, int64_t>>{})) << "the output ran dry";
   const int64_t n = 11 * 44100;
   EXPECT_EQ(r.heard(0, n), discFrames(frameOf(0), n)) << "the disc, continuous";
@@ -308,7 +325,7 @@ TEST(PlaybackDrive, UnreadableSectorsAreSilence) {
   r.drive->unreadableTo = 45;
   r.start();
   r.pb->play();
-  r.run(2500);
+  r.run(2500, 10, true);
   ASSERT_TRUE(QTest::qWaitFor([&] { return r.pb->mode() == DeviceMode::Stopped; }));
   EXPECT_EQ(r.pb->position(), frameOf(0)) << "at the end, the start of track 1";
   EXPECT_EQ(r.heard(0, 30 * 588), discFrames(frameOf(0), 30 * 588));
@@ -340,7 +357,7 @@ TEST(PlaybackDrive, SeeksAndJumpsWithAFullQueueAreHeardAtOnce) {
   Rig r{{75 * 30}, {75 * 30}};
   r.start();
   r.pb->play();
-  r.run(3000);
+  r.run(3000, 10, true);
   // The read-ahead is full: seconds of audio after the position are queued.
   {
     std::lock_guard lock(r.drive->m);
