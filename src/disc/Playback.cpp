@@ -355,10 +355,7 @@ void Playback::Writer::openOutputIfDue(bool now) {
   if (!now && t < nextOpenUs_) return;
   const InCall call(c_.writerInCall);
   output_ = c_.outputFactory();
-  if (output_ && output_->open()) {
-    reopenWaitUs_ = kReopenFirstUs;
-    return;
-  }
+  if (output_ && output_->open()) return;
   output_.reset();
   nextOpenUs_ = t + reopenWaitUs_;
   reopenWaitUs_ = std::min(reopenWaitUs_ * 2, kReopenLastUs);
@@ -507,6 +504,7 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
     written_ += n;
     used += n;
     nextDisc += n;
+    if (output_) reopenWaitUs_ = kReopenFirstUs;  // it works: a failure later starts afresh
     publishHeard(session);
     // Pace by the clock when the output does not.
     if (output_) {
