@@ -5,12 +5,17 @@
 #   - start-up: from launching the process to the first audio handed to ALSA;
 #   - CPU seconds per minute of playback, and as a share of one core;
 #   - peak resident memory;
+#   - steady playback, sampled from /proc between WARM seconds after launch
+#     and the end: CPU seconds per minute and wake-ups per second (voluntary
+#     plus involuntary context switches of all the process's threads);
 #   - seek latency: from the seek request to the first audio of the new
 #     position handed to ALSA (the output's own buffer comes on top).
 #
-#   bench/velmar-bench.sh [BUILD_DIR]     (default: build; needs mpv)
+#   bench/velmar-bench.sh [BUILD_DIR]     (default: build)
 #
-# VELMAR_BENCH_SECONDS sets how long each player plays (default 30).
+# VELMAR_BENCH_SECONDS sets how long each player plays (default 30),
+# VELMAR_BENCH_WARM when the steady sampling starts (default 6: after start-up
+# and the null sink's first stall). mpv, when installed, is measured too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -19,12 +24,12 @@ if [ "${VELMAR_BENCH_INSIDE:-}" != 1 ]; then
   for f in velmar velmar-seek-probe velmar_alsa_timing.so demo/velmar-demo.cue; do
     [ -e "$build/$f" ] || { echo "velmar-bench: $build/$f missing; build first" >&2; exit 2; }
   done
-  command -v mpv >/dev/null || { echo "velmar-bench: mpv is not installed (apt-get install mpv)" >&2; exit 2; }
   export VELMAR_BENCH_INSIDE=1
   exec "$root/tests/support/with-pulse.sh" "$0" "$build"
 fi
 
 secs=${VELMAR_BENCH_SECONDS:-30}
+warm=${VELMAR_BENCH_WARM:-6}
 seeks=10
 disc="$build/demo/velmar-demo.cue"
 shim="$build/velmar_alsa_timing.so"
@@ -34,8 +39,19 @@ export QT_QPA_PLATFORM=offscreen
 
 now() { date +%s%N; }
 
+# sample PID: "ns switches ticks" now: the time, the voluntary and
+# involuntary context switches summed over the process's live threads, and
+# its user plus system CPU time in clock ticks.
+sample() {
+  local switches
+  switches=$(cat /proc/"$1"/task/*/status 2>/dev/null |
+    awk '/^(voluntary|nonvoluntary)_ctxt_switches:/ { n += $2 } END { print n + 0 }')
+  echo "$(now) $switches $(awk '{ print $14 + $15 }' /proc/"$1"/stat)"
+}
+
 # play NAME SECONDS CMD...: runs CMD under /usr/bin/time with the timing
-# shim for SECONDS, then ends it with SIGTERM.
+# shim for SECONDS, sampling it from WARM seconds on, then ends it with
+# SIGTERM.
 play() {
   local name=$1 secs=$2
   shift 2
@@ -44,11 +60,23 @@ play() {
   VELMAR_BENCH_LOG="$tmp/$name.log" LD_PRELOAD="$shim" \
     /usr/bin/time -f '%e %U %S %M' -o "$tmp/$name.time" "$@" >"$tmp/$name.out" 2>&1 &
   local timer=$!
-  sleep "$secs"
+  sleep "$warm"
   local child
   child=$(pgrep -P "$timer" || true)
-  [ -n "$child" ] && kill -TERM "$child" 2>/dev/null
+  if [ -n "$child" ]; then
+    sample "$child" >"$tmp/$name.steady"
+    sleep $((secs - warm))
+    sample "$child" >>"$tmp/$name.steady"
+    kill -TERM "$child" 2>/dev/null
+  fi
   wait "$timer" || true
+}
+
+# Steady playback: "CPU-seconds-per-minute wake-ups-per-second".
+steady() {
+  awk -v hz="$(getconf CLK_TCK)" 'NR == 1 { t = $1; w = $2; c = $3 }
+    NR == 2 { s = ($1 - t) / 1e9; printf "%.3f %.1f\n", ($3 - c) / hz / s * 60, ($2 - w) / s }
+    END { if (NR < 2) print "- -" }' "$tmp/$1.steady" 2>/dev/null || echo "- -"
 }
 
 # Milliseconds from the start mark to the first audio written.
@@ -80,6 +108,8 @@ report() {  # NAME LABEL SEEKLOG
   printf '%-8s start-up to first audio %6s ms | CPU %6s s per min (%5s%% of a core) | peak RSS %6.1f MB | seek latency median %s ms, max %s ms\n' \
     "$label" "$(startup_ms "$name")" "$cpu" "$pct" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" \
     $seek
+  printf '%-8s steady playback from %s s: CPU %s s per min | %s wake-ups per s\n' "$label" "$warm" \
+    $(steady "$name")
 }
 
 echo "== demo disc: $disc; ${secs} s of playback per player, $seeks seeks"
@@ -90,6 +120,10 @@ play velmar "$secs" "$build/velmar" "$disc"
 : >"$tmp/velmar-seek.log"
 VELMAR_BENCH_LOG="$tmp/velmar-seek.log" LD_PRELOAD="$shim" \
   "$build/velmar-seek-probe" "$disc" "$seeks" >/dev/null 2>&1
+
+echo
+report velmar velmar "$tmp/velmar-seek.log"
+command -v mpv >/dev/null || { echo "mpv       not installed: no comparison (apt-get install mpv)"; exit 0; }
 
 # mpv: the same image; seeks sent as input commands through a FIFO that mpv
 # holds as its IPC client connection.
@@ -113,6 +147,4 @@ echo quit >&9
 exec 9>&-
 wait "$mpv_pid" || true
 
-echo
-report velmar velmar "$tmp/velmar-seek.log"
 report mpv mpv "$tmp/mpv-seek.log"

@@ -50,13 +50,14 @@ bool AlsaOutput::configure() {
   snd_pcm_uframes_t bufferFrames = 0;
   snd_pcm_uframes_t periodFrames = 0;
   snd_pcm_get_params(pcm_, &bufferFrames, &periodFrames);
-  // Start once half the buffer is filled, and wake the writer a period at a
-  // time rather than for every few frames of room.
+  bufferFrames_ = static_cast<int64_t>(bufferFrames);
+  // Start once a period is written: a start of playback is heard as soon as
+  // its first read has come.
   snd_pcm_sw_params_t* sw = nullptr;
   snd_pcm_sw_params_alloca(&sw);
   if (snd_pcm_sw_params_current(pcm_, sw) < 0 ||
-      snd_pcm_sw_params_set_start_threshold(pcm_, sw, std::max(bufferFrames / 2, periodFrames)) <
-          0 ||
+      snd_pcm_sw_params_set_start_threshold(pcm_, sw,
+                                            std::max<snd_pcm_uframes_t>(periodFrames, 1)) < 0 ||
       snd_pcm_sw_params_set_avail_min(pcm_, sw, periodFrames) < 0 ||
       snd_pcm_sw_params(pcm_, sw) < 0)
     return false;
@@ -74,7 +75,7 @@ int64_t AlsaOutput::write(const int16_t* frames, int64_t count, const AbortSigna
       done += n;
       failures = 0;
     } else if (n == -EAGAIN) {
-      waitForRoom(abort);
+      waitForRoom(count - done, abort);
     } else if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0 || ++failures > 5) {
       return -1;
     }
@@ -82,21 +83,20 @@ int64_t AlsaOutput::write(const int16_t* frames, int64_t count, const AbortSigna
   return done;
 }
 
-void AlsaOutput::waitForRoom(const AbortSignal& abort) {
-  // The PCM's descriptors and the abort signal's, in one poll; a period of
-  // room (or an abort) wakes it. The timeout only guards against a PCM that
-  // never signals.
-  const int n = snd_pcm_poll_descriptors_count(pcm_);
-  if (n <= 0 || abort.fd() < 0) {
-    snd_pcm_wait(pcm_, 20);
+void AlsaOutput::waitForRoom(int64_t frames, const AbortSignal& abort) {
+  // How long until the frames wanted are free, by the output's count; at
+  // least a couple of ms (the count may lag), at most half a second (an
+  // output that stalls is asked again now and then).
+  const int64_t want = std::max(std::min(frames, bufferFrames_), bufferFrames_ / 2);
+  const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+  const int64_t missing = avail < 0 ? want : want - avail;
+  const int ms = static_cast<int>(std::clamp<int64_t>(missing * 1000 / 44100, 2, 500));
+  if (abort.fd() < 0) {
+    ::poll(nullptr, 0, ms);
     return;
   }
-  std::vector<pollfd> fds(static_cast<size_t>(n) + 1);
-  snd_pcm_poll_descriptors(pcm_, fds.data(), static_cast<unsigned>(n));
-  fds[static_cast<size_t>(n)] = {abort.fd(), POLLIN, 0};
-  if (::poll(fds.data(), fds.size(), 500) <= 0) return;
-  unsigned short revents = 0;
-  snd_pcm_poll_descriptors_revents(pcm_, fds.data(), static_cast<unsigned>(n), &revents);
+  pollfd fd{abort.fd(), POLLIN, 0};
+  ::poll(&fd, 1, ms);
 }
 
 int64_t AlsaOutput::delay() {

@@ -8,10 +8,16 @@
 
 // ALSA's PCM (by default "default", which reaches PulseAudio or PipeWire on a
 // desktop), opened non-blocking so that a stalled server never holds the
-// worker past an abort.
+// writer past an abort.
+//
+// The buffer holds about latencyUs of audio and playback starts once a
+// quarter of it is written. A write that finds no room sleeps, by the
+// output's own count of free frames, until half the buffer is free (or an
+// abort): the writer wakes about twice per buffer rather than at every
+// request of the sound server.
 class AlsaOutput : public AudioOutput {
  public:
-  explicit AlsaOutput(std::string pcm = "default", unsigned latencyUs = 200000);
+  explicit AlsaOutput(std::string pcm = "default", unsigned latencyUs = 1000000);
   ~AlsaOutput() override;
   AlsaOutput(const AlsaOutput&) = delete;
   AlsaOutput& operator=(const AlsaOutput&) = delete;
@@ -27,9 +33,11 @@ class AlsaOutput : public AudioOutput {
  private:
   // 44.1 kHz 16-bit stereo, a buffer of about latencyUs_ in four periods.
   bool configure();
-  void waitForRoom(const AbortSignal& abort);
+  // Sleeps until `frames` (at most half the buffer) are free, or an abort.
+  void waitForRoom(int64_t frames, const AbortSignal& abort);
 
   std::string name_;
   unsigned latencyUs_;
   snd_pcm_t* pcm_ = nullptr;
+  int64_t bufferFrames_ = 0;
 };

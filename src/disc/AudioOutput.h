@@ -42,16 +42,19 @@ class AbortSignal {
   int fd_ = -1;
 };
 
-// Where the playback worker sends PCM: 44.1 kHz, 16-bit, stereo, interleaved
-// frames. Used by the worker thread only.
+// Where playback sends PCM: 44.1 kHz, 16-bit, stereo, interleaved frames.
+// Made, used and destroyed by the playback's writer thread only, which may
+// outlive its playback while a call is stuck (a stalled sound server).
 class AudioOutput {
  public:
   virtual ~AudioOutput() = default;
-  // Prepares the output; false when there is none (no card, no server).
+  // Prepares the output; false when there is none (no card, no server). The
+  // writer then tries a new one now and then.
   virtual bool open() = 0;
   // Writes up to `count` frames, waiting for room until `abort` is raised.
   // Returns the frames accepted (fewer when aborted), or -1 on a failure the
-  // output cannot recover from.
+  // output cannot recover from (the server has gone): the writer then
+  // destroys it and tries a new one now and then.
   virtual int64_t write(const int16_t* frames, int64_t count, const AbortSignal& abort) = 0;
   // Frames written but not yet heard.
   virtual int64_t delay() = 0;
