@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,15 +35,25 @@ int main(int argc, char* argv[]) {
   QApplication app(qtArgc, argv);
   velmar::setApplicationIdentity();
 
-  // A copy already running in this session takes the disc and this launch
-  // ends.
-  desktop::Session session;
-  if (const std::optional<int> status = session.handOver(cmd.argument, cmd.disc)) return *status;
+  int status = 0;
+  {
+    // A copy already running in this session takes the disc and this launch
+    // ends.
+    desktop::Session session;
+    if (const std::optional<int> handed = session.handOver(cmd.argument, cmd.disc)) return *handed;
 
-  frmVelmar window(std::make_unique<CdioDevice>(cmd.disc));
-  session.attach(window);
+    frmVelmar window(std::make_unique<CdioDevice>(cmd.disc));
+    session.attach(window);
 
-  velmar::closeOnTerminationSignals(window);
-  window.show();
-  return QApplication::exec();
+    velmar::closeOnTerminationSignals(window);
+    window.show();
+    status = QApplication::exec();
+  }
+  // The device is closed. A playback thread still held by a stuck drive or
+  // sound server would run on into the process's own teardown: end here.
+  if (Playback::threadsStillRunning() > 0) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }
