@@ -87,9 +87,7 @@ class SeekAccessible : public QAccessibleWidget, public QAccessibleValueInterfac
   static int16_t lengthSeconds() {
     return seconds(int64_t{modFunciones::CurrentEnd} - modFunciones::CurrentStart);
   }
-  static int16_t elapsedSeconds() {
-    return std::min(seconds(view::Elapsed), lengthSeconds());
-  }
+  static int16_t elapsedSeconds() { return std::min(seconds(view::Elapsed), lengthSeconds()); }
 };
 
 // The display box: reads the caption it frames ("Pista 1 - 01:39").

@@ -213,3 +213,48 @@ TEST_F(PulseStall, AProgramStartedDuringAStallShowsItsWindowAndEndsOnSigterm) {
 }
 
 }  // namespace
+
+// The server killed and started again while the real program plays: the
+// program opens the new server's output by itself and the disc is heard
+// again (the sink's monitor records the counter disc's audio, frame after
+// frame), without a restart of the program.
+TEST_F(PulseStall, AfterTheServerIsKilledAndStartedAgainTheDiscIsHeardAgain) {
+  RunningProgram velmar(disc->cue);
+  ASSERT_TRUE(QTest::qWaitFor([] { return RunningProgram::streaming(); }, 15000));
+  QTest::qWait(500);
+  ASSERT_TRUE(pulse::restart());
+  QElapsedTimer t;
+  t.start();
+
+  QProcess parec;
+  parec.start("parec", {"-d", "nullsink.monitor", "--format=s16le", "--rate=44100", "--channels=2",
+                        "--raw", "--latency-msec=20"});
+  ASSERT_TRUE(parec.waitForStarted(5000));
+  // A run of 1000 frames whose left samples count up one by one: the disc.
+  auto countsUp = [](const QByteArray& pcm) {
+    const auto* s = reinterpret_cast<const int16_t*>(pcm.constData());
+    const qsizetype frames = pcm.size() / 4;
+    int run = 0;
+    for (qsizetype i = 1; i < frames; ++i) {
+      run = s[i * 2] != 0 && int16_t(s[i * 2] - s[(i - 1) * 2]) == 1 ? run + 1 : 0;
+      if (run >= 1000) return true;
+    }
+    return false;
+  };
+  QByteArray pcm;
+  const bool heard = QTest::qWaitFor(
+      [&] {
+        parec.waitForReadyRead(100);
+        pcm += parec.readAllStandardOutput();
+        return countsUp(pcm);
+      },
+      20000);
+  std::printf("[ figure ] the disc heard again %lld ms after the server's restart\n",
+              static_cast<long long>(t.elapsed()));
+  parec.kill();
+  parec.waitForFinished(3000);
+  EXPECT_TRUE(heard) << pcm.size() << " bytes recorded, none of the disc";
+  velmar.signal(SIGTERM);
+  EXPECT_GE(velmar.waitForEnd(10000), 0);
+  EXPECT_TRUE(velmar.endedWell()) << velmar.errors();
+}
