@@ -105,10 +105,10 @@ report() {  # NAME LABEL SEEKLOG
   cpu=$(awk -v u="$user" -v s="$sys" -v w="$wall" 'BEGIN { printf "%.3f", (u + s) / w * 60 }')
   pct=$(awk -v u="$user" -v s="$sys" -v w="$wall" 'BEGIN { printf "%.2f", (u + s) / w * 100 }')
   seek=$(seek_ms "$3")
-  printf '%-8s start-up to first audio %6s ms | CPU %6s s per min (%5s%% of a core) | peak RSS %6.1f MB | seek latency median %s ms, max %s ms\n' \
+  printf '%-16s start-up to first audio %6s ms | CPU %6s s per min (%5s%% of a core) | peak RSS %6.1f MB | seek latency median %s ms, max %s ms\n' \
     "$label" "$(startup_ms "$name")" "$cpu" "$pct" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" \
     $seek
-  printf '%-8s steady playback from %s s: CPU %s s per min | %s wake-ups per s\n' "$label" "$warm" \
+  printf '%-16s steady playback from %s s: CPU %s s per min | %s wake-ups per s\n' "$label" "$warm" \
     $(steady "$name")
 }
 
@@ -123,6 +123,20 @@ VELMAR_BENCH_LOG="$tmp/velmar-seek.log" LD_PRELOAD="$shim" \
 
 echo
 report velmar velmar "$tmp/velmar-seek.log"
+
+# The same disc as a rip: one FLAC file and its sheet.
+if command -v sox >/dev/null; then
+  mkdir -p "$tmp/rip"
+  sox -t raw -r 44100 -e signed -b 16 -c 2 -L "${disc%.cue}.bin" "$tmp/rip/velmar-demo.flac"
+  sed 's/^FILE .*/FILE "velmar-demo.flac" WAVE/' "$disc" >"$tmp/rip/velmar-demo.cue"
+  play rip "$secs" "$build/velmar" "$tmp/rip/velmar-demo.cue"
+  : >"$tmp/rip-seek.log"
+  VELMAR_BENCH_LOG="$tmp/rip-seek.log" LD_PRELOAD="$shim" \
+    "$build/velmar-seek-probe" "$tmp/rip/velmar-demo.cue" "$seeks" >/dev/null 2>&1
+  report rip "velmar, cue+FLAC" "$tmp/rip-seek.log"
+else
+  echo "cue+FLAC: sox is not installed (apt-get install sox)"
+fi
 command -v mpv >/dev/null || { echo "mpv       not installed: no comparison (apt-get install mpv)"; exit 0; }
 
 # mpv: the same image; seeks sent as input commands through a FIFO that mpv
