@@ -24,18 +24,10 @@
 
 namespace {
 
-bool endsWithIgnoringCase(const std::string& s, const std::string& suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (size_t i = 0; i < suffix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
-      return false;
-  return true;
-}
-
 std::optional<imageprobe::Driver> driverFor(const std::string& path) {
-  if (endsWithIgnoringCase(path, ".toc")) return imageprobe::Driver::Cdrdao;
-  if (endsWithIgnoringCase(path, ".nrg")) return imageprobe::Driver::Nero;
-  if (endsWithIgnoringCase(path, ".cue") || endsWithIgnoringCase(path, ".bin"))
+  if (hasExtension(path, ".toc")) return imageprobe::Driver::Cdrdao;
+  if (hasExtension(path, ".nrg")) return imageprobe::Driver::Nero;
+  if (hasExtension(path, ".cue") || hasExtension(path, ".bin"))
     return imageprobe::Driver::BinCue;
   return std::nullopt;
 }
@@ -127,7 +119,7 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
   if (!S_ISREG(st.st_mode)) return refuse("no es un archivo normal ni una unidad de CD");
   const std::optional<imageprobe::Driver> driver = driverFor(path);
   if (!driver) return refuse("no es una unidad de CD ni una imagen de disco que se pueda abrir");
-  if (endsWithIgnoringCase(path, ".bin")) {
+  if (hasExtension(path, ".bin")) {
     const std::string sheet = path.substr(0, path.size() - 4) + ".cue";
     if (::access(sheet.c_str(), F_OK) != 0)
       return refuse("falta la hoja " + quoted(sheet.substr(sheet.rfind('/') + 1)) +

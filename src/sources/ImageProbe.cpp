@@ -175,14 +175,6 @@ int trackLines(const std::string& sheet) {
   return n;
 }
 
-bool endsWith(const std::string& s, const std::string& suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (size_t i = 0; i < suffix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
-      return false;
-  return true;
-}
-
 [[noreturn]] void answer(const std::string& verdict) {
   std::printf("%s\n%s\nend\n", kHello, verdict.c_str());
   std::fflush(stdout);
@@ -283,7 +275,7 @@ int probeMain(int argc, char** argv) {
     driver = DRIVER_NRG;
   } else if (kind == "bincue") {
     driver = DRIVER_BINCUE;
-    sheet = endsWith(path, ".bin") ? path.substr(0, path.size() - 4) + ".cue" : path;
+    sheet = hasExtension(path, ".bin") ? path.substr(0, path.size() - 4) + ".cue" : path;
   } else {
     std::fputs("velmar-probe: lector desconocido\n", stderr);
     return 2;

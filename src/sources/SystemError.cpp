@@ -1,5 +1,6 @@
 #include "sources/SystemError.h"
 
+#include <cctype>
 #include <cerrno>
 
 std::string systemErrorText(int err) {
@@ -47,4 +48,12 @@ std::string systemErrorText(int err) {
 
 std::string quoted(const std::string& s) {
   return "«" + s + "»";
+}
+
+bool hasExtension(const std::string& path, const std::string& extension) {
+  if (path.size() < extension.size()) return false;
+  const size_t from = path.size() - extension.size();
+  for (size_t i = 0; i < extension.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(path[from + i])) != extension[i]) return false;
+  return true;
 }
