@@ -6,22 +6,19 @@
 
 namespace {
 
-// Everything a sheet says, one line per file, track and mark.
+// Everything a sheet says: its files, then its tracks with their marks.
 std::string describe(const CueSheet& s) {
   std::ostringstream o;
-  o << "album " << s.text.title << " / " << s.text.performer << "\n";
+  o << s.text.title << "/" << s.text.performer;
   for (const CueFile& f : s.files)
-    o << "file " << f.name << " " << f.type << " " << static_cast<int>(f.kind) << " @" << f.line
-      << "\n";
+    o << " | " << f.name << " " << f.type << " " << static_cast<int>(f.kind) << " @" << f.line;
   for (const CueTrack& t : s.tracks) {
-    o << "track " << t.number << " " << t.mode << " " << t.sectorBytes
-      << (t.audio ? " audio" : " data") << (t.preemphasis ? " pre" : "") << " session " << t.session
-      << " pregap " << t.pregap << "@" << t.pregapLine << " postgap " << t.postgap << "@"
-      << t.postgapLine << " @" << t.line << " " << t.text.title << " / " << t.text.performer
-      << "\n";
+    o << " | " << t.number << " " << t.mode << " " << t.sectorBytes << (t.audio ? "" : " data")
+      << (t.preemphasis ? " pre" : "") << " s" << t.session << " pregap " << t.pregap << "@"
+      << t.pregapLine << " postgap " << t.postgap << "@" << t.postgapLine << " @" << t.line << " "
+      << t.text.title << "/" << t.text.performer;
     for (const CueIndex& i : t.indexes)
-      o << "  index " << i.number << " file " << i.file << " +" << i.offset << " @" << i.line
-        << "\n";
+      o << ", index " << i.number << " " << i.file << "+" << i.offset << " @" << i.line;
   }
   return o.str();
 }
@@ -54,20 +51,12 @@ TEST(CueSheetRead, EverySpellingOfASheetReadsAlike) {
   EXPECT_EQ(lead->tracks[0].start().file, 1);
   ASSERT_TRUE(plain) << why;
   EXPECT_EQ(describe(*plain),
-            "album El \"Album\" / Grupo de prueba\n"
-            "file uno.wav WAVE 2 @4\n"
-            "file dos.flac FLAC 2 @14\n"
-            "file datos.iso BINARY 0 @19\n"
-            "track 1 AUDIO 2352 audio pre session 1 pregap 0@0 postgap 0@0 @5 Primera / \n"
-            "  index 1 file 0 +0 @8\n"
-            "track 2 AUDIO 2352 audio session 1 pregap 75@10 postgap 30@13 @9  / \n"
-            "  index 0 file 0 +750 @11\n"
-            "  index 1 file 0 +900 @12\n"
-            "  index 2 file 1 +75 @15\n"
-            "track 3 AUDIO 2352 audio session 1 pregap 0@0 postgap 0@0 @16  / \n"
-            "  index 1 file 1 +375 @17\n"
-            "track 4 MODE1/2048 2048 data session 2 pregap 0@0 postgap 0@0 @20  / \n"
-            "  index 1 file 2 +0 @21\n");
+            "El \"Album\"/Grupo de prueba | uno.wav WAVE 2 @4 | dos.flac FLAC 2 @14 | "
+            "datos.iso BINARY 0 @19 | 1 AUDIO 2352 pre s1 pregap 0@0 postgap 0@0 @5 Primera/, "
+            "index 1 0+0 @8 | 2 AUDIO 2352 s1 pregap 75@10 postgap 30@13 @9 /, index 0 0+750 @11, "
+            "index 1 0+900 @12, index 2 1+75 @15 | 3 AUDIO 2352 s1 pregap 0@0 postgap 0@0 @16 /, "
+            "index 1 1+375 @17 | 4 MODE1/2048 2048 data s2 pregap 0@0 postgap 0@0 @20 /, "
+            "index 1 2+0 @21");
 
   // Keywords in lower case (names keep theirs) and one in mixed case, a
   // byte-order mark, CRLF or CR line ends, UTF-16.

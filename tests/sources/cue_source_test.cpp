@@ -187,8 +187,8 @@ TEST(CueSourceFormats, EveryFileIsReadAsCdAudio) {
       {rip.sound("float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, wide), "WAVE", ramp, 1},
       {rip.sound("mono.flac", kFlac16, 44100, 1, mono), "FLAC", monoTwice, 0},
       {rip.sound("a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100, 2, wide), "AIFF", ramp, 0},
-      {rip.raw("big.raw", ramp, true), "MOTOROLA", ramp, 0},
-      {rip.raw("little.bin", ramp), "BINARY", ramp, 0},
+      {rip.sound16("big.raw", kRawBig, ramp), "MOTOROLA", ramp, 0},
+      {rip.sound16("little.bin", kRawLittle, ramp), "BINARY", ramp, 0},
       {rip.sound16("wave.bin", kWav16, ramp), "BINARY", ramp, 0},   // a WAVE declared BINARY
       {rip.sound16("flac.bin", kFlac16, ramp), "BINARY", ramp, 0},  // a FLAC declared BINARY
   };
@@ -286,34 +286,32 @@ TEST(CueSourceFiles, SheetsThatCannotBePlayedSayWhyAsTheCommandLineDoes) {
   }
 }
 
-TEST(CueSourceFiles, AFileCutShortAfterOpeningIsMissingThereAndNotedOnce) {
-  TestRip rip;
-  const std::vector<int16_t> a = rampFrames(100 * 588);
-  rip.sound16("a.flac", kFlac16, a);
-  const std::string b = rip.raw("b.bin", a);
-  const std::unique_ptr<CueSource> s = openSheet(rip.text(
-      "cut.cue",
-      oneTrack("a.flac", "FLAC") + "FILE \"b.bin\" BINARY\n TRACK 02 AUDIO\n INDEX 01 00:00:00\n"));
-  ASSERT_TRUE(s);
-  std::filesystem::resize_file(b, 50 * 2352);
-  std::vector<int16_t> buf(25 * kSamplesPerSector);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(s->read(140, 10, buf.data()), SectorRead::Ok);
-  EXPECT_EQ(s->read(150, 1, buf.data()), SectorRead::Missing);
-  EXPECT_EQ(s->read(145, 10, buf.data()), SectorRead::Missing) << "a read that reaches the cut";
-  EXPECT_EQ(s->read(170, 1, buf.data()), SectorRead::Missing);
-  EXPECT_EQ(
-      testing::internal::GetCapturedStderr(),
-      "velmar: «" + b + "» se ha acortado desde que se abrió: lo que falta no se puede leer\n");
-  EXPECT_EQ(s->read(0, 25, buf.data()), SectorRead::Ok);
-  EXPECT_TRUE(std::equal(buf.begin(), buf.end(), a.begin()));
-}
-
-TEST(CueSourceFiles, DamagedFilesAreUnreadableWhereDamagedAndTheRestStillPlays) {
-  // A FLAC cut in half before it is opened, and one overwritten in its
-  // middle after.
+TEST(CueSourceFiles, FilesCutOrDamagedAreMissingOrUnreadableThereAndTheRestPlays) {
   TestRip rip;
   const std::vector<int16_t> a = rampFrames(200 * 588);
+  std::vector<int16_t> buf(25 * kSamplesPerSector);
+  // A raw file cut short while the rip plays: missing from the cut on, and
+  // noted once.
+  rip.sound16("a.flac", kFlac16, a);
+  const std::string shrunk = rip.sound16("b.bin", kRawLittle, a);
+  const std::unique_ptr<CueSource> split = openSheet(rip.text(
+      "cut.cue",
+      oneTrack("a.flac", "FLAC") + "FILE \"b.bin\" BINARY\n TRACK 02 AUDIO\n INDEX 01 00:00:00\n"));
+  ASSERT_TRUE(split);
+  std::filesystem::resize_file(shrunk, 50 * 2352);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(split->read(240, 10, buf.data()), SectorRead::Ok);
+  EXPECT_EQ(split->read(250, 1, buf.data()), SectorRead::Missing);
+  EXPECT_EQ(split->read(245, 10, buf.data()), SectorRead::Missing) << "a read that reaches the cut";
+  EXPECT_EQ(split->read(270, 1, buf.data()), SectorRead::Missing);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "velmar: «" + shrunk +
+                "» se ha acortado desde que se abrió: lo que falta no se puede leer\n");
+  EXPECT_EQ(split->read(0, 25, buf.data()), SectorRead::Ok);
+  EXPECT_TRUE(std::equal(buf.begin(), buf.end(), a.begin()));
+
+  // A FLAC cut in half before it is opened, and one overwritten in its
+  // middle after: unreadable where damaged, noted once, whole elsewhere.
   const std::string cut = rip.sound16("cut.flac", kFlac16, a),
                     hurt = rip.sound16("hurt.flac", kFlac16, a);
   std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 2);
@@ -329,7 +327,6 @@ TEST(CueSourceFiles, DamagedFilesAreUnreadableWhereDamagedAndTheRestStillPlays) 
       io.seekp(size / 2);
       io << std::string(static_cast<size_t>(size / 4), '\x55');
     }
-    std::vector<int16_t> buf(25 * kSamplesPerSector);
     testing::internal::CaptureStderr();
     int unreadable = 0;
     for (int32_t lsn = 0; lsn < 200; lsn += 25) {

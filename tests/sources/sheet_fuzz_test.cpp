@@ -137,7 +137,7 @@ TEST(SheetFuzz, MutatedSheetsAndTocsNeverCrashAndWhatOpensIsADisc) {
   std::vector<int16_t> frames(588 * 80 * 2);
   for (size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<int16_t>(i * 7);
   rip.sound16("a.wav", kWav16, frames);
-  rip.raw("a.bin", frames);
+  rip.sound16("a.bin", kRawLittle, frames);
 
   const std::string sheet =
       "PERFORMER \"Alguien\"\nTITLE \"Disco\"\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n"

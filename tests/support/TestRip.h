@@ -51,23 +51,14 @@ struct TestRip {
     for (size_t i = 0; i < frames.size(); ++i) wide[i] = int32_t{frames[i]} * 65536;
     return sound(name, format, 44100, 2, wide);
   }
-
-  // 16-bit stereo frames as raw bytes, little- or big-endian.
-  std::string raw(const std::string& name, const std::vector<int16_t>& frames,
-                  bool bigEndian = false) const {
-    std::string bytes;
-    for (const int16_t s : frames) {
-      const auto u = static_cast<uint16_t>(s);
-      const char lo = static_cast<char>(u & 0xff), hi = static_cast<char>(u >> 8);
-      bytes += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
-    }
-    return text(name, bytes);
-  }
 };
 
 inline constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 inline constexpr int kWav24 = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
 inline constexpr int kFlac16 = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+// Headerless 16-bit samples, as BINARY and MOTOROLA files hold them.
+inline constexpr int kRawLittle = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
+inline constexpr int kRawBig = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG;
 
 // A table of contents in one line: the album's text, then each track's
 // start+length in sectors, kind, pre-emphasis, session and text.
