@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "sources/CdioSource.h"
+#include "sources/CueSheet.h"
 #include "sources/CueSource.h"
 #include "sources/DiscOpener.h"
 #include "support/BadRips.h"
@@ -12,12 +13,6 @@
 #include "support/TestDisc.h"
 
 namespace {
-
-std::string msf(int32_t sectors) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60, sectors % 75);
-  return buf;
-}
 
 // The disc from `lsn` on, `count` sectors, in reads of `step` sectors.
 std::vector<int16_t> readSectors(SectorSource& s, int32_t lsn, int32_t count, int32_t step) {
@@ -87,14 +82,15 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWitho
     const std::string one = "    INDEX 01 00:00:00\n";
     // Files from INDEX 01 to INDEX 01: a pregap ends the file before.
     appended += file(t, start(t), start(t + 1)) + (t ? "" : track(0)) + one;
-    if (t + 1 < n) appended += track(t + 1) + "    INDEX 00 " + msf(zero(t + 1) - start(t)) + "\n";
+    if (t + 1 < n)
+      appended += track(t + 1) + "    INDEX 00 " + cueTime(zero(t + 1) - start(t)) + "\n";
     // Files from INDEX 00 to INDEX 00: a pregap starts its own track's file.
     prepended += file(t + 10, zero(t), zero(t + 1)) + track(t) +
-                 (t ? "    INDEX 00 00:00:00\n" : "") + "    INDEX 01 " + msf(start(t) - zero(t)) +
-                 "\n";
+                 (t ? "    INDEX 00 00:00:00\n" : "") + "    INDEX 01 " +
+                 cueTime(start(t) - zero(t)) + "\n";
     // Files without their pregaps, which are silence the sheet adds.
     gaps += file(t + 20, start(t), zero(t + 1)) + track(t) +
-            (t ? "    PREGAP " + msf(start(t) - zero(t)) + "\n" : "") + one;
+            (t ? "    PREGAP " + cueTime(start(t) - zero(t)) + "\n" : "") + one;
   }
   const std::pair<const char*, std::string> sheets[] = {
       {"the image's own sheet", disc.cue},

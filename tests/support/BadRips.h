@@ -41,6 +41,10 @@ inline std::vector<BadRip> makeBadRips(TestRip& rip) {
        good + "  TRACK 01 AUDIO\n    INDEX 01 00:01:00\n  TRACK 02 AUDIO\n    INDEX 01 00:00:50\n",
        ", línea 5: el tiempo 00:00:50 es anterior al de la marca anterior del mismo archivo "
        "(00:01:00)"},
+      {"mismo.cue",
+       good + one +
+           "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n  TRACK 03 AUDIO\n    INDEX 01 00:01:00\n",
+       ", línea 5: la pista 2 no dura nada: la siguiente empieza donde ella"},
       {"sinpistas.cue", good, ": no tiene ninguna pista (falta la línea TRACK)"},
       {"vacio.cue", "FILE \"vacio.wav\" WAVE\n" + one,
        ", línea 1: el archivo «vacio.wav» está vacío"},
