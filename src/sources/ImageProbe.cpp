@@ -95,7 +95,9 @@ Child start(const std::string& exe, const std::string& path, Driver driver, std:
     if (devNull >= 0 && !keepStderr) ::dup2(devNull, STDERR_FILENO);
     struct rlimit none = {0, 0};
     ::setrlimit(RLIMIT_CORE, &none);
-    ::setrlimit(RLIMIT_FSIZE, &none);
+    // A standard error kept for VELMAR_DEBUG may be a file: a size limit of
+    // 0 would kill the probe (SIGXFSZ) at libcdio's first line.
+    if (!keepStderr) ::setrlimit(RLIMIT_FSIZE, &none);
     struct rlimit cpu = {kCpuSeconds, kCpuSeconds + 1};
     ::setrlimit(RLIMIT_CPU, &cpu);
 #ifndef VELMAR_PROBE_SANITIZED

@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QTemporaryDir>
-#include <fstream>
 
 #include "sources/CdioSource.h"
 #include "sources/DiscOpener.h"
 #include "sources/TocFile.h"
 #include "support/TestDisc.h"
+#include "support/TestRip.h"
 
 TEST(CdioImage, ParanoiaReadsAnImageAsTheBinHoldsIt) {
   // The way drives are read, exercised on an image: sequential reads, a
@@ -26,40 +25,34 @@ TEST(CdioImage, ParanoiaReadsAnImageAsTheBinHoldsIt) {
 }
 
 TEST(CdioImage, ATocNamesItsFilesRelativeToItsOwnFolder) {
-  const std::string folder = "/discos/mi disco";
-  const struct {
-    const char* line;
-    std::string want;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"FILE \"audio.bin\" 0 00:02:00", "FILE \"/discos/mi disco/audio.bin\" 0 00:02:00"},
       {"  DATAFILE \"sub/d.bin\" 00:01:00", "  DATAFILE \"/discos/mi disco/sub/d.bin\" 00:01:00"},
       {"AUDIOFILE \"a.wav\" 0", "AUDIOFILE \"/discos/mi disco/a.wav\" 0"},
-      {"FILE \"/abs/audio.bin\" 0 00:02:00", "FILE \"/abs/audio.bin\" 0 00:02:00"},
-      {"FILE \"a\\\\b.bin\" 0", "FILE \"a\\\\b.bin\" 0"},
-      {"TITLE \"FILE \\\"x\\\"\"", "TITLE \"FILE \\\"x\\\"\""},
-      {"FILEX \"a.bin\" 0", "FILEX \"a.bin\" 0"},
+      // Left as they are.
+      {"FILE \"/abs/audio.bin\" 0 00:02:00", nullptr},
+      {"FILE \"a\\\\b.bin\" 0", nullptr},
+      {"TITLE \"FILE \\\"x\\\"\"", nullptr},
+      {"FILEX \"a.bin\" 0", nullptr},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
-    EXPECT_EQ(absoluteTocNames(std::string("CD_DA\n") + c.line + "\n", folder),
-              "CD_DA\n" + c.want + "\n");
+  for (const auto& [line, want] : cases) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(absoluteTocNames(std::string("CD_DA\n") + line + "\n", "/discos/mi disco"),
+              std::string("CD_DA\n") + (want ? want : line) + "\n");
   }
 
   // A .toc written by cdrdao beside its data file plays from any folder.
   TestDisc disc(counterDisc({150}));
-  QTemporaryDir dir;
-  const std::string toc = dir.filePath("disc.toc").toStdString();
-  QFile::copy(QString::fromStdString(disc.bin), dir.filePath("data.bin"));
-  std::ofstream(toc) << "CD_DA\nTRACK AUDIO\nFILE \"data.bin\" 0 00:02:00\n";
-  QTemporaryDir scratch;
-  qputenv("TMPDIR", scratch.path().toLocal8Bit());
+  TestRip rip, scratch;
+  std::filesystem::copy_file(disc.bin, rip.path("data.bin"));
+  qputenv("TMPDIR", scratch.dir.path().toLocal8Bit());
   std::string why;
-  auto source = openImage(toc, &why);
+  auto source =
+      openImage(rip.text("disc.toc", "CD_DA\nTRACK AUDIO\nFILE \"data.bin\" 0 00:02:00\n"), &why);
   qunsetenv("TMPDIR");
   ASSERT_NE(source, nullptr) << why;
-  EXPECT_TRUE(QDir(scratch.path()).isEmpty()) << "the rewritten copy is gone";
-  ASSERT_EQ(source->toc().tracks.size(), 1u);
-  EXPECT_EQ(source->toc().tracks[0].sectors, 150);
+  EXPECT_TRUE(QDir(scratch.dir.path()).isEmpty()) << "the rewritten copy is gone";
+  EXPECT_EQ(tocText(source->toc()), "0+150 s1; lead-out 150");
   std::vector<int16_t> got(static_cast<size_t>(kSamplesPerSector) * 10);
   ASSERT_EQ(source->read(40, 10, got.data()), SectorRead::Ok);
   EXPECT_EQ(got, disc.samples(40 * kFramesPerSector, 10 * kFramesPerSector));

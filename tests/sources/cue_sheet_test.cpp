@@ -6,30 +6,21 @@
 
 namespace {
 
-// Everything a sheet says, one line per file, track and mark.
+// Everything a sheet says: its files, then its tracks with their marks.
 std::string describe(const CueSheet& s) {
   std::ostringstream o;
-  o << "album " << s.text.title << " / " << s.text.performer << "\n";
+  o << s.text.title << "/" << s.text.performer;
   for (const CueFile& f : s.files)
-    o << "file " << f.name << " " << f.type << " " << static_cast<int>(f.kind) << " @" << f.line
-      << "\n";
+    o << " | " << f.name << " " << f.type << " " << static_cast<int>(f.kind) << " @" << f.line;
   for (const CueTrack& t : s.tracks) {
-    o << "track " << t.number << " " << t.mode << " " << t.sectorBytes
-      << (t.audio ? " audio" : " data") << (t.preemphasis ? " pre" : "") << " session " << t.session
-      << " pregap " << t.pregap << "@" << t.pregapLine << " postgap " << t.postgap << "@"
-      << t.postgapLine << " @" << t.line << " " << t.text.title << " / " << t.text.performer
-      << "\n";
+    o << " | " << t.number << " " << t.mode << " " << t.sectorBytes << (t.audio ? "" : " data")
+      << (t.preemphasis ? " pre" : "") << " s" << t.session << " pregap " << t.pregap << "@"
+      << t.pregapLine << " postgap " << t.postgap << "@" << t.postgapLine << " @" << t.line << " "
+      << t.text.title << "/" << t.text.performer;
     for (const CueIndex& i : t.indexes)
-      o << "  index " << i.number << " file " << i.file << " +" << i.offset << " @" << i.line
-        << "\n";
+      o << ", index " << i.number << " " << i.file << "+" << i.offset << " @" << i.line;
   }
   return o.str();
-}
-
-std::string lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
 }
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
@@ -38,35 +29,13 @@ std::string replaceAll(std::string s, const std::string& from, const std::string
   return s;
 }
 
-std::string utf16le(const std::string& ascii) {
-  std::string out = "\xff\xfe";
-  for (const char c : ascii) out += std::string{c, '\0'};
-  return out;
-}
-
 const char* const kSheet =
-    "REM GENRE Pop\n"
-    "TITLE \"El \\\"Album\\\"\"\n"
-    "PERFORMER Grupo de prueba\n"
-    "FILE \"uno.wav\" WAVE\n"
-    "  TRACK 01 AUDIO\n"
-    "    TITLE \"Primera\"\n"
-    "    FLAGS DCP PRE\n"
-    "    INDEX 01 00:00:00\n"
-    "  TRACK 02 AUDIO\n"
-    "    PREGAP 00:01:00\n"
-    "    INDEX 00 00:10:00\n"
-    "    INDEX 01 00:12:00\n"
-    "    POSTGAP 00:00:30\n"
-    "FILE \"dos.flac\" FLAC\n"
-    "    INDEX 02 00:01:00\n"
-    "  TRACK 03 AUDIO\n"
-    "    INDEX 01 00:05:00\n"
-    "REM SESSION 02\n"
-    "FILE \"datos.iso\" BINARY\n"
-    "  TRACK 04 MODE1/2048\n"
-    "    INDEX 01 00:00:00\n"
-    "\x1a";
+    "REM GENRE Pop\nTITLE \"El \\\"Album\\\"\"\nPERFORMER Grupo de prueba\nFILE \"uno.wav\" WAVE\n"
+    "  TRACK 01 AUDIO\n    TITLE \"Primera\"\n    FLAGS DCP PRE\n    INDEX 01 00:00:00\n"
+    "  TRACK 02 AUDIO\n    PREGAP 00:01:00\n    INDEX 00 00:10:00\n    INDEX 01 00:12:00\n"
+    "    POSTGAP 00:00:30\nFILE \"dos.flac\" FLAC\n    INDEX 02 00:01:00\n  TRACK 03 AUDIO\n"
+    "    INDEX 01 00:05:00\nREM SESSION 02\nFILE \"datos.iso\" BINARY\n  TRACK 04 MODE1/2048\n"
+    "    INDEX 01 00:00:00\n\x1a";
 
 }  // namespace
 
@@ -82,36 +51,27 @@ TEST(CueSheetRead, EverySpellingOfASheetReadsAlike) {
   EXPECT_EQ(lead->tracks[0].start().file, 1);
   ASSERT_TRUE(plain) << why;
   EXPECT_EQ(describe(*plain),
-            "album El \"Album\" / Grupo de prueba\n"
-            "file uno.wav WAVE 2 @4\n"
-            "file dos.flac FLAC 2 @14\n"
-            "file datos.iso BINARY 0 @19\n"
-            "track 1 AUDIO 2352 audio pre session 1 pregap 0@0 postgap 0@0 @5 Primera / \n"
-            "  index 1 file 0 +0 @8\n"
-            "track 2 AUDIO 2352 audio session 1 pregap 75@10 postgap 30@13 @9  / \n"
-            "  index 0 file 0 +750 @11\n"
-            "  index 1 file 0 +900 @12\n"
-            "  index 2 file 1 +75 @15\n"
-            "track 3 AUDIO 2352 audio session 1 pregap 0@0 postgap 0@0 @16  / \n"
-            "  index 1 file 1 +375 @17\n"
-            "track 4 MODE1/2048 2048 data session 2 pregap 0@0 postgap 0@0 @20  / \n"
-            "  index 1 file 2 +0 @21\n");
+            "El \"Album\"/Grupo de prueba | uno.wav WAVE 2 @4 | dos.flac FLAC 2 @14 | "
+            "datos.iso BINARY 0 @19 | 1 AUDIO 2352 pre s1 pregap 0@0 postgap 0@0 @5 Primera/, "
+            "index 1 0+0 @8 | 2 AUDIO 2352 s1 pregap 75@10 postgap 30@13 @9 /, index 0 0+750 @11, "
+            "index 1 0+900 @12, index 2 1+75 @15 | 3 AUDIO 2352 s1 pregap 0@0 postgap 0@0 @16 /, "
+            "index 1 1+375 @17 | 4 MODE1/2048 2048 data s2 pregap 0@0 postgap 0@0 @20 /, "
+            "index 1 2+0 @21");
 
-  // Keywords in lower case (names keep theirs), a byte-order mark, CRLF or
-  // CR line ends, UTF-16.
+  // Keywords in lower case (names keep theirs) and one in mixed case, a
+  // byte-order mark, CRLF or CR line ends, UTF-16.
   std::string lowered = kSheet;
-  for (const char* k :
-       {"REM", "GENRE", "TITLE", "PERFORMER", "FILE", "WAVE", "TRACK", "AUDIO", "FLAGS", "DCP",
-        "PRE", "INDEX", "PREGAP", "POSTGAP", "FLAC", "SESSION", "BINARY", "MODE1"})
-    lowered = replaceAll(lowered, std::string(k) + " ", lower(k) + " ");
-  lowered = replaceAll(replaceAll(lowered, "AUDIO\n", "audio\n"), "PRE\n", "Pre\n");
+  for (size_t at = 0, end = 0; at < lowered.size(); at = end + 1) {
+    end = std::min(lowered.find_first_of(" \n", at), lowered.size());
+    if (lowered.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/", at) >= end)
+      for (size_t k = at; k < end; ++k) lowered[k] = static_cast<char>(std::tolower(lowered[k]));
+  }
+  lowered = replaceAll(lowered, "pre\n", "Pre\n");
   ASSERT_EQ(lowered.find("TRACK"), std::string::npos);
-  const std::string spellings[] = {
-      "\xef\xbb\xbf" + replaceAll(lowered, "\n", "\r\n"),
-      replaceAll(kSheet, "\n", "\r"),
-      utf16le(replaceAll(kSheet, "\n", "\r\n")),
-  };
-  for (const std::string& s : spellings) {
+  std::string utf16 = "\xff\xfe";
+  for (const char c : replaceAll(kSheet, "\n", "\r\n")) utf16 += std::string{c, '\0'};
+  for (const std::string& s : {"\xef\xbb\xbf" + replaceAll(lowered, "\n", "\r\n"),
+                               replaceAll(kSheet, "\n", "\r"), utf16}) {
     const std::optional<CueSheet> sheet = parseCueSheet(s, "disco.cue", &why);
     ASSERT_TRUE(sheet) << why;
     EXPECT_EQ(describe(*sheet), describe(*plain));
@@ -119,34 +79,28 @@ TEST(CueSheetRead, EverySpellingOfASheetReadsAlike) {
 }
 
 TEST(CueSheetRead, TextIsUtf8WhetherTheSheetIsUtf8OrWindows1252) {
-  const std::string utf8 =
-      "TITLE \"Canci\xc3\xb3n de ni\xc3\xb1os \xe2\x82\xac\"\n"
-      "FILE \"canci\xc3\xb3n.wav\" WAVE\n"
-      "  TRACK 01 AUDIO\n    PERFORMER \"Mar\xc3\xad"
-      "a\"\n"
-      "    INDEX 01 00:00:00\n";
-  const std::string cp1252 =
-      "TITLE \"Canci\xf3n de ni\xf1os \x80\"\n"
-      "FILE \"canci\xf3n.wav\" WAVE\n"
-      "  TRACK 01 AUDIO\n    PERFORMER \"Mar\xed"
-      "a\"\n"
-      "    INDEX 01 00:00:00\n";
   std::string why;
-  const std::optional<CueSheet> a = parseCueSheet(utf8, "a.cue", &why);
-  const std::optional<CueSheet> b = parseCueSheet(cp1252, "b.cue", &why);
+  const std::optional<CueSheet> a = parseCueSheet(
+      "TITLE \"Canción de niños €\"\nFILE \"canción.wav\" WAVE\n  TRACK 01 AUDIO\n"
+      "    PERFORMER \"María\"\n    INDEX 01 00:00:00\n",
+      "a.cue", &why);
+  const std::optional<CueSheet> b = parseCueSheet(
+      "TITLE \"Canci\363n de ni\361os \200\"\nFILE \"canci\363n.wav\" WAVE\n  TRACK 01 AUDIO\n"
+      "    PERFORMER \"Mar\355a\"\n    INDEX 01 00:00:00\n",
+      "b.cue", &why);
   ASSERT_TRUE(a && b) << why;
   for (const CueSheet* s : {&*a, &*b}) {
-    EXPECT_EQ(s->text.title, "Canci\xc3\xb3n de ni\xc3\xb1os \xe2\x82\xac");
-    EXPECT_EQ(s->tracks[0].text.performer,
-              "Mar\xc3\xad"
-              "a");
-    EXPECT_EQ(s->files[0].name, "canci\xc3\xb3n.wav");
+    EXPECT_EQ(s->text.title, "Canción de niños €");
+    EXPECT_EQ(s->tracks[0].text.performer, "María");
+    EXPECT_EQ(s->files[0].name, "canción.wav");
   }
-  EXPECT_EQ(b->files[0].rawName, "canci\xf3n.wav") << "the sheet's own bytes, to find the file";
+  EXPECT_EQ(b->files[0].rawName, "canci\363n.wav") << "the sheet's own bytes, to find the file";
   EXPECT_TRUE(isValidUtf8("\xc3\xb1") && !isValidUtf8("\xf1") && !isValidUtf8("\xc0\xaf") &&
               !isValidUtf8("\xed\xa0\x80") && !isValidUtf8("\xe2\x82"));
 }
 
+// Garbage, a sheet without TRACK and an INDEX going backwards are among the
+// bad rips of CueSourceFiles.SheetsThatCannotBePlayedSayWhyAsTheCommandLineDoes.
 TEST(CueSheetRead, MalformedSheetsAreRefusedWithTheirLine) {
   const std::string head = "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n";
   std::string hundred = "FILE \"a.wav\" WAVE\n";
@@ -156,9 +110,7 @@ TEST(CueSheetRead, MalformedSheetsAreRefusedWithTheirLine) {
     hundred += buf;
   }
   const std::pair<std::string, std::string> cases[] = {
-      {"hola mundo\n", "línea 1: «hola» no es una línea de hoja .cue"},
       {"FILE \"a.wav\"\n", "línea 1: a la línea FILE le falta el nombre del archivo o su tipo"},
-      {"FILE \"a.wav\" WAVE\n", "«disco.cue»: no tiene ninguna pista (falta la línea TRACK)"},
       {"\n\nTRACK 01 AUDIO\n", "línea 3: la línea TRACK va antes de cualquier línea FILE"},
       {"FILE \"a.wav\" WAVE\nINDEX 01 00:00:00\n",
        "línea 2: la línea INDEX va antes de cualquier línea TRACK"},
@@ -166,9 +118,6 @@ TEST(CueSheetRead, MalformedSheetsAreRefusedWithTheirLine) {
        "línea 3: el tiempo «00:60:00» no es válido (mm:ss:ff, con ss menor que 60 y ff menor que "
        "75)"},
       {head + "    INDEX 01 00:00:75\n", "línea 3: el tiempo «00:00:75» no es válido"},
-      {head + "    INDEX 01 00:01:00\n  TRACK 02 AUDIO\n    INDEX 00 00:00:74\n",
-       "línea 5: el tiempo 00:00:74 es anterior al de la marca anterior del mismo archivo "
-       "(00:01:00)"},
       {head + "    INDEX 01 00:00:00\n  TRACK 03 AUDIO\n",
        "línea 4: la pista 03 sigue a la 01; las pistas van seguidas"},
       {head + "    INDEX 00 00:00:00\n", "línea 2: la pista 1 no tiene la línea INDEX 01"},

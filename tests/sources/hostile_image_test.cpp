@@ -3,41 +3,34 @@
 
 #include <cdio/cdio.h>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "disc/CdioDevice.h"
 #include "sources/CdioLog.h"
 #include "sources/CdioSource.h"
-#include "sources/CdioToc.h"
-#include "sources/DiscOpener.h"
+#include "support/TestRip.h"
 
 namespace {
 
-// --- Images written at test time -------------------------------------------------
-
-void put(std::string& out, uint64_t v, int bytes) {  // big-endian
-  for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+// `v` as `bytes` bytes, big-endian.
+std::string be(uint64_t v, int bytes) {
+  std::string s;
+  for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
 }
 
 std::string chunk(const std::string& id, const std::string& data, int64_t size = -1) {
-  std::string c = id;
-  put(c, size < 0 ? data.size() : static_cast<uint64_t>(size), 4);
-  return c + data;
+  return id + be(size < 0 ? data.size() : static_cast<uint64_t>(size), 4) + data;
 }
 
-// A Nero image of one audio track of `sectors` after the 2 s pregap: the
+// A Nero image of one audio track of 300 sectors after the 2 s pregap: the
 // audio, then its chunks (CUEX, DAOX, SINF, END!) and a NER5 footer, each of
 // which a case may forge. Byte i of the track is i * 7 (mod 256).
 struct Nero {
-  int32_t sectors = 300;
   struct Cue {
     uint8_t track, index;
     int32_t lba;
@@ -51,172 +44,103 @@ struct Nero {
   size_t truncateChunksTo = SIZE_MAX;
 
   std::string bytes() const {
-    std::string audio(static_cast<size_t>(150 + sectors) * 2352, '\0');
+    std::string audio(450 * 2352, '\0');
     for (size_t i = 150 * 2352; i < audio.size(); ++i)
       audio[i] = static_cast<char>((i - 150 * 2352) * 7);
-    std::string cuex;
-    for (const Cue& c : cues) {
-      put(cuex, 0x01, 1);  // audio, ADR 1
-      put(cuex, c.track, 1);
-      put(cuex, c.index, 1);
-      put(cuex, 0, 1);
-      put(cuex, static_cast<uint32_t>(c.lba), 4);
-    }
-    std::string daox;
-    put(daox, 0, 4);
-    daox += std::string(16, '\0');  // UPC and the rest of the header
-    put(daox, 1, 1);
-    put(daox, static_cast<uint64_t>(lastTrack), 1);
-    daox += std::string(12, '\0');  // ISRC
-    put(daox, 2352, 2);
-    put(daox, 0x0700, 2);  // audio
-    put(daox, 0, 2);
-    put(daox, 0, 8);             // INDEX 00
-    put(daox, 150 * 2352, 8);    // INDEX 01
-    put(daox, audio.size(), 8);  // the end
-    std::string sinf;
-    put(sinf, 1, 4);
+    std::string cuex;  // audio, ADR 1
+    for (const Cue& c : cues)
+      cuex += be(0x01, 1) + be(c.track, 1) + be(c.index, 1) + be(0, 1) +
+              be(static_cast<uint32_t>(c.lba), 4);
+    // Header and UPC, first and last track, ISRC, sector size, mode (audio),
+    // then the offsets of INDEX 00, INDEX 01 and the end.
+    const std::string daox = be(0, 4) + std::string(16, '\0') + be(1, 1) + be(lastTrack, 1) +
+                             std::string(12, '\0') + be(2352, 2) + be(0x0700, 2) + be(0, 2) +
+                             be(0, 8) + be(150 * 2352, 8) + be(audio.size(), 8);
     std::string body = chunk("CUEX", cuex + extraCue, cuexSize) + chunk("DAOX", daox) +
-                       chunk("SINF", sinf) + chunk("END!", "");
-    if (truncateChunksTo < body.size()) body.resize(truncateChunksTo);
+                       chunk("SINF", be(1, 4)) + chunk("END!", "");
+    body.resize(std::min(body.size(), truncateChunksTo));
     const uint64_t offset = footerOffset < 0 ? audio.size() : static_cast<uint64_t>(footerOffset);
-    std::string footer = versionOne ? "NERO" : "NER5";
-    put(footer, offset, versionOne ? 4 : 8);
-    return audio + body + footer;
+    return audio + body + (versionOne ? "NERO" + be(offset, 4) : "NER5" + be(offset, 8));
   }
 };
 
 // What a case writes into its folder, returning the path to open.
-using Maker = std::function<std::string(const QTemporaryDir& dir)>;
-
-std::string writeFile(const QTemporaryDir& dir, const std::string& name, const std::string& data) {
-  const std::string path = dir.filePath(QString::fromStdString(name)).toStdString();
-  std::ofstream(path, std::ios::binary) << data;
-  return path;
-}
-
-// `text` with every "audio.bin" naming the one in `dir`: libcdio reads the
-// files a .toc names relative to the current folder, not the .toc's.
-std::string inFolder(std::string text, const QTemporaryDir& dir) {
-  const std::string name = "\"audio.bin\"", full = "\"" + dir.path().toStdString() + "/audio.bin\"";
-  for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + full.size()))
-    text.replace(at, name.size(), full);
-  return text;
-}
+using Maker = std::function<std::string(const TestRip&)>;
 
 // A cdrdao .toc beside a 300-sector data file "audio.bin".
 Maker toc(const std::string& text) {
-  return [text](const QTemporaryDir& dir) {
-    writeFile(dir, "audio.bin", std::string(300 * 2352, '\x11'));
-    return writeFile(dir, "disc.toc", inFolder(text, dir));
+  return [text](const TestRip& rip) {
+    rip.text("audio.bin", std::string(300 * 2352, '\x11'));
+    return rip.text("disc.toc", text);
   };
 }
 
 Maker nero(const Nero& n) {
-  return [n](const QTemporaryDir& dir) { return writeFile(dir, "disc.nrg", n.bytes()); };
-}
-
-std::string repeated(const std::string& s, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
+  return [n](const TestRip& rip) { return rip.text("disc.nrg", n.bytes()); };
 }
 
 const char kGoodToc[] =
-    "CD_DA\n"
-    "TRACK AUDIO\n"
-    "NO PRE_EMPHASIS\n"
-    "FILE \"audio.bin\" 0 00:02:00\n"
-    "TRACK AUDIO\n"
-    "PRE_EMPHASIS\n"
-    "FILE \"audio.bin\" 00:02:00 00:02:00\n";
-
-// A sheet whose text libcdio hands out as CD-Text, in ISO-8859-1 as on a
-// disc ("\xf1" is ñ).
-const char kSheetWithText[] =
-    "TITLE \"Canciones de prueba\"\n"
-    "PERFORMER \"Orquesta Velmar\"\n"
-    "FILE \"disc.bin\" BINARY\n"
-    "  TRACK 01 AUDIO\n"
-    "    TITLE \"Primera\"\n"
-    "    PERFORMER \"Ana\"\n"
-    "    INDEX 01 00:00:00\n"
-    "  TRACK 02 AUDIO\n"
-    "    TITLE \"Segunda ma\xf1"
-    "ana\"\n"
-    "    INDEX 01 00:02:00\n";
-
-QProcessEnvironment programEnvironment() {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  // No display: a program that tried to open its window would fail in
-  // another way than the refusal expected.
-  env.insert("QT_QPA_PLATFORM", "xcb");
-  env.remove("DISPLAY");
-  env.remove("WAYLAND_DISPLAY");
-  // The program finds its probe beside itself, as installed.
-  env.remove("VELMAR_PROBE");
-  env.remove("VELMAR_DEBUG");
-  return env;
-}
+    "CD_DA\nTRACK AUDIO\nNO PRE_EMPHASIS\nFILE \"audio.bin\" 0 00:02:00\n"
+    "TRACK AUDIO\nPRE_EMPHASIS\nFILE \"audio.bin\" 00:02:00 00:02:00\n";
 
 struct Outcome {
-  int status = -1;
   bool normalExit = false;
+  int status = -1;
   std::string out, err;
   qint64 ms = 0;
 };
 
-Outcome runProgram(const std::string& program, const std::string& arg,
-                   const QProcessEnvironment& env = programEnvironment()) {
+// Runs `program` on `arg` with `env` added, its standard error to a file.
+// No display: a program that tried to open its window would fail in another
+// way than the refusal expected. The probe is the one beside the program.
+Outcome runProgram(const std::string& arg, const std::vector<std::pair<QString, QString>>& env = {},
+                   const QString& program = VELMAR_PROGRAM) {
+  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+  for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "VELMAR_PROBE", "VELMAR_DEBUG"}) e.remove(v);
+  e.insert("QT_QPA_PLATFORM", "xcb");
+  for (const auto& [k, v] : env) e.insert(k, v);
+  QTemporaryDir dir;
   QProcess p;
-  p.setProcessEnvironment(env);
+  p.setProcessEnvironment(e);
+  p.setStandardErrorFile(dir.filePath("err"));
   QElapsedTimer clock;
   clock.start();
-  p.start(QString::fromStdString(program), {QString::fromStdString(arg)});
-  Outcome r;
+  p.start(program, {QString::fromStdString(arg)});
   if (!p.waitForFinished(30000)) {
     p.kill();
     p.waitForFinished();
-    return r;
   }
-  r.ms = clock.elapsed();
-  r.normalExit = p.exitStatus() == QProcess::NormalExit;
-  r.status = p.exitCode();
-  r.out = p.readAllStandardOutput().toStdString();
-  r.err = p.readAllStandardError().toStdString();
-  return r;
+  QFile err(dir.filePath("err"));
+  err.open(QIODevice::ReadOnly);
+  return {p.exitStatus() == QProcess::NormalExit, p.exitCode(),
+          p.readAllStandardOutput().toStdString(), err.readAll().toStdString(), clock.elapsed()};
 }
 
 }  // namespace
 
 // Every image libcdio's parsers cannot be trusted with, and paths that are no
 // image at all, through the real program: a refusal in Spanish, status 2, no
-// crash and no window, in release and sanitizer builds alike.
+// crash, no window and no line of libcdio's, in release and sanitizer builds
+// alike.
 TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
-  Nero beyond;
+  Nero beyond, intoAudio, v1Beyond, longChunk, ragged, cut, manyTracks;
   beyond.footerOffset = int64_t{1} << 40;
-  Nero intoAudio;
   intoAudio.footerOffset = 17;
-  Nero v1Beyond;
   v1Beyond.versionOne = true;
   v1Beyond.footerOffset = 0xFFFFFFF0;
-  Nero longChunk;
   longChunk.cuexSize = 0xFFFFFFF0;
-  Nero ragged;
   ragged.extraCue = "xyz";
-  Nero cut;
   cut.truncateChunksTo = 20;
-  Nero manyTracks;
-  manyTracks.cues.clear();
-  manyTracks.cues.push_back({0x00, 0, -150});
+  manyTracks.cues = {{0x00, 0, -150}};
   for (int i = 0; i < 500; ++i) manyTracks.cues.push_back({static_cast<uint8_t>(i % 99 + 1), 1, i});
   manyTracks.cues.push_back({0xAA, 1, 600});
   manyTracks.lastTrack = 255;
 
   const std::string damaged = "la imagen está dañada: leer su tabla de contenido hizo fallar";
   const std::string notToc = "no es un archivo .toc de cdrdao que se pueda leer";
-  const std::string outside = "la tabla de contenido tiene pistas vacías, desordenadas o fuera";
   const std::string noTracks = "no contiene ninguna pista";
+  std::string hundreds = "CD_DA\n";
+  for (int i = 0; i < 300; ++i) hundreds += "TRACK AUDIO\nFILE \"audio.bin\" 0 00:00:01\n";
   // Expected: the start of the reason; "|" separates what either of two
   // readings may give (a four-byte file makes libcdio read memory it never
   // wrote, so its answer varies from run to run).
@@ -228,19 +152,16 @@ TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
       {"Nero cue chunk of a ragged size", {nero(ragged), damaged}},
       {"Nero chunks cut short", {nero(cut), damaged}},
       {"Nero footer alone",
-       {[](const QTemporaryDir& d) {
-          return writeFile(d, "bare.nrg", std::string("NER5") + std::string(8, '\0'));
-        },
+       {[](const TestRip& r) { return r.text("bare.nrg", "NER5" + std::string(8, '\0')); },
         "no es una imagen .nrg de Nero que se pueda leer"}},
       {"Nero file of four bytes",
-       {[](const QTemporaryDir& d) { return writeFile(d, "tiny.nrg", "NER5"); },
-        damaged + "|" + noTracks}},
+       {[](const TestRip& r) { return r.text("tiny.nrg", "NER5"); }, damaged + "|" + noTracks}},
       {"Nero with 500 track entries", {nero(manyTracks), damaged}},
       {".toc with 300 tracks",
-       {toc("CD_DA\n" + repeated("TRACK AUDIO\nFILE \"audio.bin\" 0 00:00:01\n", 300)),
-        "la tabla de contenido tiene 300 pistas; un CD tiene 99 como mucho"}},
+       {toc(hundreds), "la tabla de contenido tiene 300 pistas; un CD tiene 99 como mucho"}},
       {".toc whose length overflows",
-       {toc("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 0 99999999:59:74\n"), outside}},
+       {toc("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 0 99999999:59:74\n"),
+        "la tabla de contenido tiene pistas vacías, desordenadas o fuera"}},
       {".toc longer than a CD",
        {toc("CD_DA\nTRACK AUDIO\nDATAFILE \"audio.bin\" 99999:00:00\n"),
         "la tabla de contenido va más allá de los 100 minutos"}},
@@ -252,46 +173,43 @@ TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
       {".toc naming a missing file",
        {toc("CD_DA\nTRACK AUDIO\nFILE \"nada.bin\" 0 00:02:00\n"), notToc}},
       {".toc of binary noise",
-       {[](const QTemporaryDir& d) {
-          return writeFile(d, "noise.toc", "\x01\xff\xfe{{\"\"\n\x7f");
-        },
-        notToc}},
-      {"lone .bin",
-       {[](const QTemporaryDir& d) { return writeFile(d, "solo.bin", std::string(2352, '\0')); },
-        "es una imagen sin su hoja .cue: falta «solo.cue» a su lado"}},
+       {[](const TestRip& r) { return r.text("noise.toc", "\x01\xff\xfe{{\"\"\n\x7f"); }, notToc}},
       {"/dev/zero",
-       {[](const QTemporaryDir&) { return std::string("/dev/zero"); },
+       {[](const TestRip&) { return std::string("/dev/zero"); },
         "es un dispositivo de caracteres, no una unidad de CD ni una imagen de disco"}},
-      {"a folder",
-       {[](const QTemporaryDir& d) { return d.path().toStdString(); },
-        "es una carpeta, no una unidad de CD ni una imagen de disco"}},
   };
   for (const auto& [name, c] : cases) {
     SCOPED_TRACE(name);
-    QTemporaryDir dir;
-    const std::string path = c.first(dir);
-    const Outcome r = runProgram(VELMAR_PROGRAM, path);
+    const TestRip rip;
+    const std::string path = c.first(rip);
+    const Outcome r = runProgram(path);
     EXPECT_TRUE(r.normalExit) << "crashed";
     EXPECT_EQ(r.status, 2);
     const std::string said = "velmar: no se puede abrir «" + path + "»: ";
     const size_t bar = c.second.find('|');
-    EXPECT_TRUE(r.err.rfind(said + c.second.substr(0, bar), 0) == 0 ||
-                (bar != std::string::npos && r.err.rfind(said + c.second.substr(bar + 1), 0) == 0))
+    EXPECT_TRUE(r.err.starts_with(said + c.second.substr(0, bar)) ||
+                (bar != std::string::npos && r.err.starts_with(said + c.second.substr(bar + 1))))
         << r.err;
     EXPECT_EQ(r.err.find("Pruebe «velmar --help»"), r.err.find('\n') + 1) << "one line, then help";
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
     EXPECT_EQ(r.out, "");
   }
+
+  // VELMAR_DEBUG adds libcdio's lines before the same refusal.
+  const TestRip rip;
+  const std::string missing = toc("CD_DA\nTRACK AUDIO\nFILE \"nada.bin\" 0 00:02:00\n")(rip);
+  const Outcome quiet = runProgram(missing), loud = runProgram(missing, {{"VELMAR_DEBUG", "1"}});
+  EXPECT_NE(loud.err.find("nada.bin"), std::string::npos) << loud.err;
+  EXPECT_TRUE(loud.err.size() > quiet.err.size() && loud.err.ends_with(quiet.err)) << loud.err;
 }
 
 // A .toc whose data file is a FIFO makes libcdio's parser wait for a writer
 // that never comes: the probe is abandoned at its time limit.
 TEST(HostileImages, AProbeThatHangsIsAbandonedAtItsTimeLimit) {
-  QTemporaryDir dir;
-  const std::string fifo = dir.filePath("audio.bin").toStdString();
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string path = writeFile(
-      dir, "fifo.toc", inFolder("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 0 00:02:00\n", dir));
-  const Outcome r = runProgram(VELMAR_PROGRAM, path);
+  const TestRip rip;
+  ASSERT_EQ(::mkfifo(rip.path("audio.bin").c_str(), 0600), 0);
+  const Outcome r =
+      runProgram(rip.text("fifo.toc", "CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 0 00:02:00\n"));
   std::printf("[ figure ] a hanging probe is refused after %lld ms (limit 3000 ms)\n",
               static_cast<long long>(r.ms));
   EXPECT_TRUE(r.normalExit && r.status == 2) << r.err;
@@ -305,15 +223,10 @@ TEST(HostileImages, AProbeThatHangsIsAbandonedAtItsTimeLimit) {
 // Without its probe the program opens no image rather than parsing it
 // in-process; the installed program finds the probe installed beside it.
 TEST(HostileImages, WithoutItsProbeNoImageOpensAndTheInstalledProgramFindsIts) {
-  QTemporaryDir dir, stage;
-  const std::string good = toc(kGoodToc)(dir);
-  Nero forged;
-  forged.footerOffset = 17;
-  const std::string bad = nero(forged)(dir);
-
-  QProcessEnvironment env = programEnvironment();
-  env.insert("VELMAR_PROBE", dir.filePath("no-such-probe"));
-  const Outcome missing = runProgram(VELMAR_PROGRAM, good, env);
+  const TestRip rip;
+  QTemporaryDir stage;
+  const Outcome missing =
+      runProgram(toc(kGoodToc)(rip), {{"VELMAR_PROBE", rip.dir.filePath("no-such-probe")}});
   EXPECT_TRUE(missing.normalExit && missing.status == 2);
   EXPECT_NE(missing.err.find("falta el programa auxiliar «velmar-probe»"), std::string::npos)
       << missing.err;
@@ -322,127 +235,69 @@ TEST(HostileImages, WithoutItsProbeNoImageOpensAndTheInstalledProgramFindsIts) {
   install.start("cmake", {"--install", VELMAR_BINARY_DIR, "--prefix", stage.path()});
   ASSERT_TRUE(install.waitForFinished(60000) && install.exitCode() == 0)
       << install.readAllStandardError().toStdString();
-  const Outcome installed = runProgram(stage.filePath("bin/velmar").toStdString(), bad);
+  Nero forged;
+  forged.footerOffset = 17;
+  const Outcome installed = runProgram(nero(forged)(rip), {}, stage.filePath("bin/velmar"));
   EXPECT_TRUE(installed.normalExit && installed.status == 2);
   EXPECT_NE(installed.err.find("la imagen está dañada"), std::string::npos) << installed.err;
 }
 
-// libcdio's lines reach standard error only when VELMAR_DEBUG asks for them.
-TEST(HostileImages, LibcdioSpeaksOnlyWhenAskedTo) {
-  QTemporaryDir dir;
-  const std::string path = toc("CD_DA\nTRACK AUDIO\nFILE \"nada.bin\" 0 00:02:00\n")(dir);
-  for (const bool debug : {false, true}) {
-    SCOPED_TRACE(debug);
-    QProcessEnvironment env = programEnvironment();
-    if (debug) env.insert("VELMAR_DEBUG", "1");
-    const Outcome r = runProgram(VELMAR_PROGRAM, path, env);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err.find("nada.bin") != std::string::npos, debug) << r.err;
+// Good images, in-process: the table of contents, the pre-emphasis flag, the
+// CD-Text (ISO-8859-1 on the disc, UTF-8 here) and the audio come through. A
+// forged image given to a running window leaves it without a disc.
+TEST(HostileImages, GoodImagesOpenWithTheirTableOfContentsTextAndAudio) {
+  const TestRip rip;
+  rip.text("disc.bin", std::string(300 * 2352, '\x22'));
+  const std::tuple<std::string, std::string, int16_t> images[] = {
+      {toc(kGoodToc)(rip), "0+150 s1; 150+150 pre s1; lead-out 300", 0x1111},
+      {rip.text("disc.cue",
+                "TITLE \"Canciones de prueba\"\nPERFORMER \"Orquesta Velmar\"\n"
+                "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"Primera\"\n"
+                "    PERFORMER \"Ana\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+                "    TITLE \"Segunda ma\xf1"
+                "ana\"\n    INDEX 01 00:02:00\n"),
+       "\"Canciones de prueba/Orquesta Velmar\" 0+150 s1 \"Primera/Ana\"; 150+150 s1 "
+       "\"Segunda mañana/\"; lead-out 300",
+       0x2222},
+      // Bytes 2 and 3 of the track: 14, 21.
+      {nero(Nero{})(rip), "0+300 s1; lead-out 300", 0x150E},
+  };
+  for (const auto& [path, want, sample] : images) {
+    SCOPED_TRACE(path);
+    std::string why;
+    const auto source = CdioSource::open(path, &why);
+    ASSERT_TRUE(source) << why;
+    EXPECT_EQ(tocText(source->toc()), want);
+    std::vector<int16_t> pcm(kSamplesPerSector);
+    EXPECT_EQ(source->read(299, 1, pcm.data()), SectorRead::Ok) << "the last sector";
+    EXPECT_EQ(source->read(0, 1, pcm.data()), SectorRead::Ok);
+    EXPECT_EQ(pcm[1], sample);
   }
-}
 
-// Good images, in-process: the table of contents, the pre-emphasis flag and
-// the CD-Text (as UTF-8) come through.
-TEST(HostileImages, GoodImagesOpenWithTheirTableOfContentsAndText) {
-  QTemporaryDir dir;
-  std::string reason;
-  auto source = CdioSource::open(toc(kGoodToc)(dir), &reason);
-  ASSERT_TRUE(source) << reason;
-  const DiscToc& t = source->toc();
-  ASSERT_EQ(t.tracks.size(), 2u);
-  EXPECT_EQ(t.leadOutLsn, 300);
-  EXPECT_EQ(t.tracks[0].lsn, 0);
-  EXPECT_EQ(t.tracks[1].lsn, 150);
-  EXPECT_FALSE(t.tracks[0].preemphasis);
-  EXPECT_TRUE(t.tracks[1].preemphasis);
-  EXPECT_EQ(t.tracks[0].session, 1);
-  EXPECT_TRUE(t.text.empty() && t.tracks[0].text.empty());
-  EXPECT_FALSE(source->isDrive());
-
-  writeFile(dir, "disc.bin", std::string(300 * 2352, '\0'));
-  auto sheet = CdioSource::open(writeFile(dir, "disc.cue", kSheetWithText), &reason);
-  ASSERT_TRUE(sheet) << reason;
-  const DiscToc& c = sheet->toc();
-  ASSERT_EQ(c.tracks.size(), 2u);
-  EXPECT_EQ(c.text.title, "Canciones de prueba");
-  EXPECT_EQ(c.text.performer, "Orquesta Velmar");
-  EXPECT_EQ(c.tracks[0].text.title, "Primera");
-  EXPECT_EQ(c.tracks[0].text.performer, "Ana");
-  EXPECT_EQ(c.tracks[1].text.title, "Segunda mañana");
-  EXPECT_EQ(c.tracks[1].text.performer, "");
-
-  auto nrg = CdioSource::open(nero(Nero{})(dir), &reason);
-  ASSERT_TRUE(nrg) << reason;
-  ASSERT_EQ(nrg->toc().tracks.size(), 1u);
-  EXPECT_EQ(nrg->toc().leadOutLsn, 300);
-  std::vector<int16_t> pcm(kSamplesPerSector);
-  EXPECT_EQ(nrg->read(0, 1, pcm.data()), SectorRead::Ok);
-  EXPECT_EQ(pcm[1], static_cast<int16_t>(0x150E)) << "bytes 2 and 3 of the track: 14, 21";
-  EXPECT_EQ(nrg->read(299, 1, pcm.data()), SectorRead::Ok) << "the track's last sector";
-
-  // A forged image given to a running window: no disc, no crash.
   Nero forged;
   forged.cuexSize = 0xFFFFFFF0;
-  QTemporaryDir other;
-  CdioDevice device(nero(forged)(other));
+  CdioDevice device(nero(forged)(rip));
   device.open();
   EXPECT_EQ(device.mode(), DeviceMode::NoDisc);
   EXPECT_EQ(device.tracks(), 0);
-
-  // The paths as the command line and the device see them.
-  EXPECT_EQ(discPathProblem(toc(kGoodToc)(dir)), "");
-  EXPECT_FALSE(isDrivePath("/dev/zero"));
-  EXPECT_EQ(deviceKind(dir.path().toStdString()), DeviceKind::NotADevice);
 }
 
 // Reads from an image whose data went away during playback fail as reads:
 // libcdio's error lines end nothing (its own handler would exit).
 TEST(HostileImages, ReadsFromAVanishedImageFailWithoutEndingTheProcess) {
-  QTemporaryDir dir;
-  std::string reason;
-  auto source = CdioSource::open(toc(kGoodToc)(dir), &reason);
-  ASSERT_TRUE(source) << reason;
-  std::filesystem::resize_file(dir.filePath("audio.bin").toStdString(), 2352 * 10);
-  std::vector<int16_t> pcm(static_cast<size_t>(kSamplesPerSector) * kMaxSectorsPerRead);
+  const TestRip rip;
+  std::string why;
+  auto source = CdioSource::open(toc(kGoodToc)(rip), &why);
+  ASSERT_TRUE(source) << why;
+  std::filesystem::resize_file(rip.path("audio.bin"), 2352 * 10);
+  std::vector<int16_t> pcm(kSamplesPerSector * kMaxSectorsPerRead);
   EXPECT_EQ(source->read(0, 1, pcm.data()), SectorRead::Ok);
   EXPECT_NE(source->read(200, kMaxSectorsPerRead, pcm.data()), SectorRead::Ok);
-  std::filesystem::remove(dir.filePath("audio.bin").toStdString());
+  std::filesystem::remove(rip.path("audio.bin"));
   EXPECT_NE(source->read(250, 1, pcm.data()), SectorRead::Ok);
 
   // libcdio on its own, on a sheet-less .bin: its default handler exits.
   installCdioLogHandler();
-  const std::string lone = writeFile(dir, "solo.bin", std::string(2352, '\0'));
-  EXPECT_EQ(cdio_open(lone.c_str(), DRIVER_BINCUE), nullptr);
-}
-
-// An Enhanced CD (audio, then a data session) as a drive reports it: the data
-// track is in session 2 and the last audio track stops at its session's end.
-TEST(DriveToc, SessionsAndTheGapBeforeTheDataSession) {
-  auto disc = [] {
-    DiscToc t;
-    for (const auto& [lsn, sectors] :
-         {std::pair{0, 15000}, {15000, 20000 + kSessionGapSectors}, {46400, 5000}}) {
-      t.tracks.emplace_back();
-      t.tracks.back().lsn = lsn;
-      t.tracks.back().sectors = sectors;
-    }
-    t.tracks[2].audio = false;
-    t.leadOutLsn = 51400;
-    return t;
-  };
-  const std::tuple<const char*, int32_t, std::vector<int>, std::vector<int32_t>> cases[] = {
-      {"one session", 0, {1, 1, 1}, {15000, 20000 + kSessionGapSectors, 5000}},
-      {"no answer", -1, {1, 1, 1}, {15000, 20000 + kSessionGapSectors, 5000}},
-      {"data session", 46400, {1, 1, 2}, {15000, 20000, 5000}},
-  };
-  for (const auto& [name, last, sessions, sectors] : cases) {
-    SCOPED_TRACE(name);
-    DiscToc t = disc();
-    applySessions(t, last);
-    for (size_t i = 0; i < t.tracks.size(); ++i) {
-      EXPECT_EQ(t.tracks[i].session, sessions[i]) << i;
-      EXPECT_EQ(t.tracks[i].sectors, sectors[i]) << i;
-    }
-    EXPECT_EQ(tocProblem(t), "");
-  }
+  EXPECT_EQ(cdio_open(rip.text("solo.bin", std::string(2352, '\0')).c_str(), DRIVER_BINCUE),
+            nullptr);
 }

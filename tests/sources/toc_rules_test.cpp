@@ -1,48 +1,42 @@
 #include <gtest/gtest.h>
 
+#include "sources/CdioToc.h"
 #include "sources/TocRules.h"
 
-namespace {
-DiscTrack track(int32_t lsn, int32_t sectors, bool audio, int session) {
-  DiscTrack t;
-  t.lsn = lsn;
-  t.sectors = sectors;
-  t.audio = audio;
-  t.session = session;
-  return t;
-}
-}  // namespace
-
+// An Enhanced CD (audio, then a data session) as a drive reports it, with
+// the start of its last session: the tracks from there on are in session 2,
+// and the last audio track of session 1 stops where its audio does, before
+// the gap of 11400 sectors between sessions.
 TEST(TocRules, TheLastAudioTrackOfAnEnhancedCdEndsWhereItsAudioEnds) {
-  struct Case {
-    const char* what;
-    std::vector<DiscTrack> tracks;
-    std::vector<int32_t> want;  // sectors per track after the rule
+  static_assert(kSessionGapSectors == 11400);
+  const struct {
+    std::vector<std::pair<int32_t, int32_t>> tracks;  // LSN, sectors; the last one is data
+    int32_t lastSession;                              // LSN; -1: the drive did not say
+    std::vector<int32_t> sessions, sectors;           // after the rule
+  } cases[] = {
+      {{{0, 15000}, {15000, 31400}, {46400, 5000}}, 46400, {1, 1, 2}, {15000, 20000, 5000}},
+      // One session, or no answer: nothing changes.
+      {{{0, 15000}, {15000, 31400}, {46400, 5000}}, 0, {1, 1, 1}, {15000, 31400, 5000}},
+      {{{0, 15000}, {15000, 31400}, {46400, 5000}}, -1, {1, 1, 1}, {15000, 31400, 5000}},
+      // A track shorter than the gap, or already shorter than its extent.
+      {{{0, 5000}, {5000, 9000}}, 5000, {1, 2}, {5000, 9000}},
+      {{{0, 1000}, {20000, 9000}}, 20000, {1, 2}, {1000, 9000}},
   };
-  const Case cases[] = {
-      {"audio session, then data after the standard gap",
-       {track(0, 15000, true, 1), track(15000, 20000 + 11400, true, 1),
-        track(46400, 9000, false, 2)},
-       {15000, 20000, 9000}},
-      {"one session: nothing changes",
-       {track(0, 15000, true, 1), track(15000, 31400, false, 1)},
-       {15000, 31400}},
-      {"a data track first (mixed mode): nothing changes",
-       {track(0, 9000, false, 1), track(9000, 30000, true, 1)},
-       {9000, 30000}},
-      {"a short track before the next session is left as it is",
-       {track(0, 5000, true, 1), track(5000, 9000, false, 2)},
-       {5000, 9000}},
-      {"a track already shorter than its extent keeps its length",
-       {track(0, 1000, true, 1), track(20000, 9000, false, 2)},
-       {1000, 9000}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lastSession);
     DiscToc toc;
-    toc.tracks = c.tracks;
-    trimSessionGaps(toc);
-    ASSERT_EQ(toc.tracks.size(), c.want.size());
-    for (size_t i = 0; i < c.want.size(); ++i) EXPECT_EQ(toc.tracks[i].sectors, c.want[i]) << i;
+    for (const auto& [lsn, sectors] : c.tracks) {
+      toc.tracks.emplace_back();
+      toc.tracks.back().lsn = lsn;
+      toc.tracks.back().sectors = sectors;
+      toc.leadOutLsn = lsn + sectors;
+    }
+    toc.tracks.back().audio = false;
+    applySessions(toc, c.lastSession);
+    for (size_t i = 0; i < toc.tracks.size(); ++i) {
+      EXPECT_EQ(toc.tracks[i].session, c.sessions[i]) << i;
+      EXPECT_EQ(toc.tracks[i].sectors, c.sectors[i]) << i;
+    }
+    EXPECT_EQ(tocProblem(toc), "");
   }
 }

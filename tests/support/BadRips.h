@@ -23,46 +23,46 @@ inline std::vector<BadRip> makeBadRips(TestRip& rip) {
   rip.sound("seis.wav", kWav16, 44100, 6, std::vector<int32_t>(6 * 588, 1 << 20));
   ::mkfifo(rip.path("tuberia.wav").c_str(), 0600);
 
-  const std::string one = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
-  const std::vector<std::pair<std::string, std::string>> sheets = {
-      {"falta.cue", "TITLE \"Disco\"\nFILE \"pista 3.flac\" WAVE\n" + one},
-      {"tipo.cue", "FILE \"bueno.wav\" APE\n" + one},
-      {"basura.cue", "esto no es\nuna hoja\n"},
-      {"lejos.cue",
-       "FILE \"bueno.wav\" WAVE\n" + one + "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n"},
-      {"atras.cue",
-       "FILE \"bueno.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:01:00\n"
-       "  TRACK 02 AUDIO\n    INDEX 01 00:00:50\n"},
-      {"sinpistas.cue", "FILE \"bueno.wav\" WAVE\n"},
-      {"vacio.cue", "FILE \"vacio.wav\" WAVE\n" + one},
-      {"cabecera.cue", "FILE \"cabecera.wav\" WAVE\n" + one},
-      {"fifo.cue", "FILE \"tuberia.wav\" WAVE\n" + one},
-      {"seis.cue", "FILE \"seis.wav\" WAVE\n" + one},
-      {"carpeta.cue", "FILE \".\" WAVE\n" + one},
-      {"largo.cue",
-       "FILE \"bueno.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 60:00:00\n    INDEX 01 00:00:00\n"
-       "  TRACK 02 AUDIO\n    PREGAP 40:00:00\n    INDEX 01 00:01:00\n"},
-  };
+  const std::string one = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
+                    good = "FILE \"bueno.wav\" WAVE\n";
   const std::string formats =
-      " es desconocido (se admiten BINARY, MOTOROLA, WAVE, AIFF, MP3, FLAC y OGG)";
-  const std::vector<std::string> reasons = {
-      "«falta.cue», línea 2: el archivo «pista 3.flac» no existe",
-      "«tipo.cue», línea 1: el tipo de archivo «APE»" + formats,
-      "«basura.cue», línea 1: «esto» no es una línea de hoja .cue",
-      "«lejos.cue», línea 5: la pista 2 empieza en 00:02:00, más allá del final de «bueno.wav», "
-      "que dura 00:02:00",
-      "«atras.cue», línea 5: el tiempo 00:00:50 es anterior al de la marca anterior del mismo "
-      "archivo (00:01:00)",
-      "«sinpistas.cue»: no tiene ninguna pista (falta la línea TRACK)",
-      "«vacio.cue», línea 1: el archivo «vacio.wav» está vacío",
-      "«cabecera.cue», línea 1: el archivo «cabecera.wav» está vacío",
-      "«fifo.cue», línea 1: el archivo «tuberia.wav» es una tubería (FIFO), no un archivo",
-      "«seis.cue», línea 1: el archivo «seis.wav» tiene 6 canales; un CD solo tiene 2 (estéreo)",
-      "«carpeta.cue», línea 1: el archivo «.» es una carpeta, no un archivo",
-      "«largo.cue»: el disco duraría 100:02:00, más de lo que cabe en un CD (99:58:00)",
+      "es desconocido (se admiten BINARY, MOTOROLA, WAVE, AIFF, MP3, FLAC y OGG)";
+  // The sheet's name, its text, and the reason after its name.
+  const std::string sheets[][3] = {
+      {"falta.cue", "TITLE \"Disco\"\nFILE \"pista 3.flac\" WAVE\n" + one,
+       ", línea 2: el archivo «pista 3.flac» no existe"},
+      {"tipo.cue", "FILE \"bueno.wav\" APE\n" + one,
+       ", línea 1: el tipo de archivo «APE» " + formats},
+      {"basura.cue", "esto no es\nuna hoja\n", ", línea 1: «esto» no es una línea de hoja .cue"},
+      {"lejos.cue", good + one + "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n",
+       ", línea 5: la pista 2 empieza en 00:02:00, más allá del final de «bueno.wav», que dura "
+       "00:02:00"},
+      {"atras.cue",
+       good + "  TRACK 01 AUDIO\n    INDEX 01 00:01:00\n  TRACK 02 AUDIO\n    INDEX 01 00:00:50\n",
+       ", línea 5: el tiempo 00:00:50 es anterior al de la marca anterior del mismo archivo "
+       "(00:01:00)"},
+      {"mismo.cue",
+       good + one +
+           "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n  TRACK 03 AUDIO\n    INDEX 01 00:01:00\n",
+       ", línea 5: la pista 2 no dura nada: la siguiente empieza donde ella"},
+      {"sinpistas.cue", good, ": no tiene ninguna pista (falta la línea TRACK)"},
+      {"vacio.cue", "FILE \"vacio.wav\" WAVE\n" + one,
+       ", línea 1: el archivo «vacio.wav» está vacío"},
+      {"cabecera.cue", "FILE \"cabecera.wav\" WAVE\n" + one,
+       ", línea 1: el archivo «cabecera.wav» está vacío"},
+      {"fifo.cue", "FILE \"tuberia.wav\" WAVE\n" + one,
+       ", línea 1: el archivo «tuberia.wav» es una tubería (FIFO), no un archivo"},
+      {"seis.cue", "FILE \"seis.wav\" WAVE\n" + one,
+       ", línea 1: el archivo «seis.wav» tiene 6 canales; un CD solo tiene 2 (estéreo)"},
+      {"carpeta.cue", "FILE \".\" WAVE\n" + one,
+       ", línea 1: el archivo «.» es una carpeta, no un archivo"},
+      {"largo.cue",
+       good + "  TRACK 01 AUDIO\n    PREGAP 60:00:00\n    INDEX 01 00:00:00\n"
+              "  TRACK 02 AUDIO\n    PREGAP 40:00:00\n    INDEX 01 00:01:00\n",
+       ": el disco duraría 100:02:00, más de lo que cabe en un CD (99:58:00)"},
   };
   std::vector<BadRip> out;
-  for (size_t i = 0; i < sheets.size(); ++i)
-    out.push_back({rip.text(sheets[i].first, sheets[i].second), reasons[i]});
+  for (const auto& [name, text, reason] : sheets)
+    out.push_back({rip.text(name, text), "«" + name + "»" + reason});
   return out;
 }
