@@ -119,10 +119,6 @@ std::string utf16ToUtf8(std::string_view s) {
 
 }  // namespace
 
-std::string textAsUtf8(std::string_view bytes) {
-  return isValidUtf8(bytes) ? std::string(bytes) : cp1252ToUtf8(bytes);
-}
-
 // --- The line pre-pass ---------------------------------------------------------
 
 std::string cueTime(int64_t sectors) {

@@ -84,7 +84,5 @@ std::optional<CueSheet> readCueSheet(const std::string& path, std::string* reaso
 // A time or length in sectors as a sheet writes it: mm:ss:ff.
 std::string cueTime(int64_t sectors);
 
-// `bytes` as UTF-8: themselves when they are valid UTF-8, else read as
-// Windows-1252.
-std::string textAsUtf8(std::string_view bytes);
+// Whether `bytes` are well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view bytes);
