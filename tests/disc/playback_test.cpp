@@ -229,20 +229,14 @@ struct Rig {
       std::this_thread::sleep_for(std::chrono::microseconds(300));
       (void)QTest::qWaitFor(
           [&] {
-            return locked([](World& s) {
+            const bool fed = locked([](World& s) {
               s.advanceLocked();
               return s.total() - s.played >= World::kBuffer || s.flushed || !s.live;
             });
+            return fed && (!ahead || w->stalling || w->readTo >= frameOf(toc.leadOutLsn) ||
+                           w->readTo - pb->position() >= Playback::kQueueLowFrames - 25 * 588);
           },
           30);
-      if (ahead)
-        (void)QTest::qWaitFor(
-            [&] {
-              return w->stalling ||
-                     w->readTo - pb->position() >= Playback::kQueueLowFrames - 25 * 588 ||
-                     w->readTo >= frameOf(toc.leadOutLsn);
-            },
-            30);
     }
   }
   // `n` frames from the `from`th the device was given.

@@ -34,55 +34,52 @@ TEST(VirtualDevice, PlaysPausesSeeksAndSkipsTracksLikeADrive) {
   c.setTrack(2);
   EXPECT_EQ(c.TrackPosition(), 200000);
   EXPECT_EQ(c.TrackLength(), 200000);
-  // Each step: a command word ("": none, To for seek), the position and mode
-  // right after it, then the time that passes.
+  // Each step: time passes (ms), the position and mode are read, then a
+  // command word is sent (To for seek).
   using M = DeviceMode;
   const struct {
-    const char* word;
-    int32_t to, position;
-    M mode;
     int64_t ms;
+    int32_t position;
+    M mode;
+    const char* word;
+    int32_t to = 0;
   } steps[] = {
-      {"", 0, 2000, M::Stopped, 5000},  // opened at the start of track 1
-      {"Play", 0, 2000, M::Playing, 1500},
-      {"stop", 0, 3500, M::Stopped, 10000},
-      {"", 0, 3500, M::Stopped, 0},  // stop keeps the position
-      {"seek", 300000, 300000, M::Stopped, 1000},
-      {"play", 0, 300000, M::Playing, 0},
-      {"seek", 101000, 101000, M::Stopped, 0},  // seek stops a playing disc
-      {"play", 0, 101000, M::Playing, 1000},
-      {"pause", 0, 102000, M::Paused, 5000},
-      {"pause", 0, 102000, M::Playing, 500},  // pause again resumes
-      {"pause", 0, 102500, M::Paused, 0},
-      {"play", 0, 102500, M::Playing, 0},  // so does play
-      {"seek", 0, 2000, M::Stopped, 0},    // seeks are brought onto the disc
-      {"seek", -40000, 2000, M::Stopped, 0},
-      {"seek", INT32_MAX, 550000, M::Stopped, 0},
-      {"seek", 549000, 549000, M::Stopped, 0},
-      {"play", 0, 549000, M::Playing, 999},
-      {"", 0, 549999, M::Playing, 1},
-      {"", 0, 2000, M::Stopped, 0},  // off the last track: stopped at track 1
-      {"play", 0, 2000, M::Playing, 100},
-      {"", 0, 2100, M::Playing, 0},
-      {"seek", 250000, 250000, M::Stopped, 0},
-      {"play", 0, 250000, M::Playing, 0},
-      {"next", 0, 400000, M::Playing, 0},
-      {"next", 0, 400000, M::Playing, 10000},  // the last track: its own start
-      {"prev", 0, 400000, M::Playing, 2999},   // the current track's start
-      {"prev", 0, 200000, M::Playing, 3000},   // again within 3 s: the one before
-      {"prev", 0, 200000, M::Playing, 0},      // 3 s later: the current one's start
-      {"prev", 0, 2000, M::Playing, 0},
-      {"prev", 0, 2000, M::Playing, 0},  // track 1 stays at its start
-      {"eject", 0, 0, M::NoDisc, 0},
-      {"seek", 5000, 0, M::NoDisc, 0},
-      {"play", 0, 0, M::NoDisc, 0},
+      {5000, 2000, M::Stopped, "Play"},  // opened at the start of track 1
+      {1500, 3500, M::Playing, "stop"},
+      {10000, 3500, M::Stopped, "seek", 300000},  // stop keeps the position
+      {1000, 300000, M::Stopped, "play"},
+      {0, 300000, M::Playing, "seek", 101000},
+      {0, 101000, M::Stopped, "play"},  // seek stops a playing disc
+      {1000, 102000, M::Playing, "pause"},
+      {5000, 102000, M::Paused, "pause"},
+      {500, 102500, M::Playing, "pause"},  // pause again resumes
+      {0, 102500, M::Paused, "play"},
+      {0, 102500, M::Playing, "seek", -40000},   // so does play
+      {0, 2000, M::Stopped, "seek", INT32_MAX},  // seeks are brought onto the disc
+      {0, 550000, M::Stopped, "seek", 549000},
+      {0, 549000, M::Stopped, "play"},
+      {999, 549999, M::Playing, ""},
+      {1, 2000, M::Stopped, "play"},  // off the last track: stopped at track 1
+      {100, 2100, M::Playing, "seek", 250000},
+      {0, 250000, M::Stopped, "play"},
+      {0, 250000, M::Playing, "next"},
+      {0, 400000, M::Playing, "next"},
+      {10000, 410000, M::Playing, "prev"},  // the last track: its own start
+      {2999, 402999, M::Playing, "prev"},   // the current track's start
+      {3000, 203000, M::Playing, "prev"},   // again within 3 s: the one before
+      {0, 200000, M::Playing, "prev"},      // 3 s later: the current one's start
+      {0, 2000, M::Playing, "prev"},
+      {0, 2000, M::Playing, "eject"},  // track 1 stays at its start
+      {0, 0, M::NoDisc, "seek", 5000},
+      {0, 0, M::NoDisc, "play"},
+      {0, 0, M::NoDisc, ""},
   };
   for (size_t i = 0; i < std::size(steps); ++i) {
-    SCOPED_TRACE(testing::Message() << "step " << i << " " << steps[i].word);
-    if (*steps[i].word) rig.send(steps[i].word, steps[i].to);
+    SCOPED_TRACE(testing::Message() << "step " << i);
+    rig.clock.advance(steps[i].ms);
     EXPECT_EQ(c.Position(), steps[i].position);
     EXPECT_EQ(c.Mode(), steps[i].mode);
-    rig.clock.advance(steps[i].ms);
+    if (*steps[i].word) rig.send(steps[i].word, steps[i].to);
   }
   EXPECT_EQ(c.Tracks(), 0);
 
