@@ -25,7 +25,7 @@ struct Tray {
   std::mutex m;
   TrayState state = TrayState::NoDisc;
   DiscToc disc;  // in the tray (or waiting in the open tray)
-  int spinUpMs = 0;
+  std::atomic<int> spinUpMs = 0;
   int reads = 0;               // discs the drive has tried to read
   std::vector<int> speeds;     // asked of the discs read
   std::atomic<int> alive = 0;  // discs read and not let go
@@ -80,7 +80,7 @@ class FakeDrive : public Drive {
   explicit FakeDrive(std::shared_ptr<Tray> tray) : tray_(std::move(tray)) {}
   TrayState state() override { return tray_->get(&Tray::state); }
   std::unique_ptr<SectorSource> openDisc() override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(tray_->get(&Tray::spinUpMs)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(tray_->spinUpMs.load()));
     std::lock_guard lock(tray_->m);
     ++tray_->reads;
     if (tray_->state != TrayState::DiscIn || tray_->disc.tracks.empty()) return nullptr;

@@ -63,7 +63,7 @@ TEST(VirtualDevice, PlaysPausesSeeksAndSkipsTracksLikeADrive) {
       {100, 2100, M::Playing, "seek", 250000},
       {0, 250000, M::Stopped, "play"},
       {0, 250000, M::Playing, "next"},
-      {0, 400000, M::Playing, "next"},
+      {1000, 401000, M::Playing, "next"},
       {10000, 410000, M::Playing, "prev"},  // the last track: its own start
       {2999, 402999, M::Playing, "prev"},   // the current track's start
       {3000, 203000, M::Playing, "prev"},   // again within 3 s: the one before
