@@ -257,13 +257,12 @@ struct Rig {
   size_t marks() {
     return locked([](World& s) { return s.marks.size(); });
   }
-  // Whether the device has been opened or dropped since its `n`th mark, and
-  // given audio after that.
-  bool restartedAfter(size_t n) {
-    return locked([&](World& s) { return s.marks.size() > n && s.total() > s.marks.back(); });
-  }
-  int64_t lastMark() {
-    return locked([](World& s) { return s.marks.back(); });
+  // Where the device's audio starts again when it has been opened or dropped
+  // since its `n`th mark and given audio after that; -1 until then.
+  int64_t restartedAt(size_t n) {
+    return locked([&](World& s) {
+      return s.marks.size() > n && s.total() > s.marks.back() ? s.marks.back() : -1;
+    });
   }
 };
 
@@ -342,8 +341,8 @@ TEST(PlaybackDrive, SeeksAndJumpsWithAFullQueueAreHeardAtOnce) {
     }
     EXPECT_EQ(r.pb->mode(), DeviceMode::Playing);
     // The clock stands still: the new position comes with its first read.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return r.restartedAfter(marks); }));
-    const int64_t at = r.lastMark();
+    int64_t at = -1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (at = r.restartedAt(marks)) >= 0; }));
     EXPECT_EQ(r.heard(at, 588), discFrames(to, 588)) << "the queued audio was dropped";
     EXPECT_EQ(r.pb->position(), to);
     r.run(1000);
@@ -388,13 +387,13 @@ TEST(PlaybackOutput, AnOutputThatFailsIsReopenedAndGoesOnFromThePositionShown) {
   // about a second of the server's return.
   const int64_t soon = 1000000 + 2000000 + 2500000 + 1200000;
   int64_t shown = 0;
-  while (!r.restartedAfter(marks) && r.w->now < soon) {
+  while (r.restartedAt(marks) < 0 && r.w->now < soon) {
     shown = r.pb->position();
     if (!step()) break;  // the position stands while the output starts
   }
-  ASSERT_TRUE(QTest::qWaitFor([&] { return r.restartedAfter(marks); }));
+  int64_t at = -1;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (at = r.restartedAt(marks)) >= 0; }));
   EXPECT_LT(r.w->now, soon);
-  const int64_t at = r.lastMark();
   const std::vector<int16_t> first = r.heard(at, 1);
   ASSERT_EQ(first.size(), 2u);
   const int64_t resumed = (int64_t{first[1] & 0x3fff} << 16) | static_cast<uint16_t>(first[0]);
