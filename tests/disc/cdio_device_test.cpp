@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <functional>
-#include <mutex>
 #include <thread>
 
 #include "disc/AlsaOutput.h"
@@ -16,16 +12,11 @@
 
 namespace {
 
-struct WithDisc {
-  TestDisc disc;
-  explicit WithDisc(const discgen::DiscPlan& plan) : disc(plan) {}
-};
-
 // A CdioDevice on an image made at test time, with an output and a clock the
 // test drives.
-struct Rig : WithDisc, DeviceRig {
+struct Rig : TestDisc, DeviceRig {
   explicit Rig(const discgen::DiscPlan& plan, AudioOutputFactory output = {})
-      : WithDisc(plan), DeviceRig(disc.cue, std::move(output)) {}
+      : TestDisc(plan), DeviceRig(cue, std::move(output)) {}
 };
 
 }  // namespace
@@ -55,8 +46,8 @@ TEST(CdioDevicePlayback, PlaysFromToOnWithoutAGapSkipsDataAndStopsAtTrackOneAtTh
   r.act([&] { r.dev.play(); });
   r.run(2000);
   const int64_t n = 1500 * 441 / 10, m = 500 * 441 / 10;
-  EXPECT_EQ(r.heard(0, n), r.disc.samples(CdioDevice::frameOfMs(to) - 150 * 588, n));
-  EXPECT_EQ(r.heard(n, m), r.disc.samples(300 * 588, m)) << "track 4 follows track 2 at once";
+  EXPECT_EQ(r.heard(0, n), r.samples(CdioDevice::frameOfMs(to) - 150 * 588, n));
+  EXPECT_EQ(r.heard(n, m), r.samples(300 * 588, m)) << "track 4 follows track 2 at once";
   EXPECT_TRUE(r.at(r.dev.trackPosition(4) + 500)) << r.dev.position();
 
   r.dev.seek(r.dev.trackPosition(4) + r.dev.trackLength(4) - 300);
@@ -67,7 +58,7 @@ TEST(CdioDevicePlayback, PlaysFromToOnWithoutAGapSkipsDataAndStopsAtTrackOneAtTh
   EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
   EXPECT_EQ(r.dev.position(), 2000);
   const int64_t tail = 300 * 441 / 10;
-  EXPECT_EQ(r.heard(n + m, tail), r.disc.samples(450 * 588 - tail, tail));
+  EXPECT_EQ(r.heard(n + m, tail), r.samples(450 * 588 - tail, tail));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(r.audio.pcm.size(), (n + m + tail) * 2) << "nothing is heard past the lead-out";
 }
@@ -94,21 +85,8 @@ TEST(CdioDevicePlayback, PositionFollowsTheClockAndStopPauseResumeNeitherSkipNor
   r.act([&] { r.dev.play(); });
   r.run(250);
   const int64_t n = 1500 * 441 / 10;
-  EXPECT_EQ(r.heard(0, n), r.disc.samples(0, n)) << "the disc from its start, no gap, no repeat";
+  EXPECT_EQ(r.heard(0, n), r.samples(0, n)) << "the disc from its start, no gap, no repeat";
   EXPECT_TRUE(r.at(3500));
-}
-
-TEST(CdioDevicePlayback, ATruncatedImagePlaysSilenceForWhatIsMissingAndEnds) {
-  Rig r(counterDisc({150, 150}));
-  // Cut the .bin halfway into track 2, after the device has read the TOC.
-  std::filesystem::resize_file(r.disc.bin, (150 + 75) * 2352);
-  r.dev.seek(r.dev.trackPosition(2));
-  r.act([&] { r.dev.play(); });
-  r.run(2500);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
-  EXPECT_EQ(r.dev.position(), 2000);
-  EXPECT_EQ(r.heard(0, 75 * 588), r.disc.samples(150 * 588, 75 * 588));
-  EXPECT_EQ(r.heard(75 * 588, 75 * 588), std::vector<int16_t>(75 * 1176)) << "silence";
 }
 
 TEST(CdioDeviceTransport, PreviousNextAndEject) {
@@ -121,14 +99,18 @@ TEST(CdioDeviceTransport, PreviousNextAndEject) {
   r.act([&] { r.dev.next(); });
   EXPECT_EQ(r.dev.position(), r.dev.trackPosition(3));
   EXPECT_EQ(r.dev.mode(), DeviceMode::Playing) << "next keeps playing";
+  r.run(500);
   r.act([&] { r.dev.next(); });
   EXPECT_EQ(r.dev.position(), r.dev.trackPosition(3)) << "the last track: its own start";
   r.run(3500);  // a first press long after any other
   r.act([&] { r.dev.previous(); });
   EXPECT_EQ(r.dev.position(), r.dev.trackPosition(3)) << "to the start of the current track";
-  r.run(1000);
+  r.run(2990);
   r.act([&] { r.dev.previous(); });
   EXPECT_EQ(r.dev.position(), r.dev.trackPosition(2)) << "again within 3 s: the previous one";
+  r.run(3000);
+  r.act([&] { r.dev.previous(); });
+  EXPECT_EQ(r.dev.position(), r.dev.trackPosition(2)) << "3 s later: the current one's start";
   r.act([&] { r.dev.previous(); });
   r.act([&] { r.dev.previous(); });
   EXPECT_EQ(r.dev.position(), 2000) << "track 1 goes to its own start";

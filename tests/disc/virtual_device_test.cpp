@@ -24,35 +24,72 @@ struct Rig {
     control->setTo(to);
     control->Command(word);
   }
-  int32_t after(int64_t ms) {
-    clock.advance(ms);
-    return control->Position();
-  }
 };
 }  // namespace
 
-TEST(VirtualDevice, PlaysStopsAndSeeksLikeADrive) {
+TEST(VirtualDevice, PlaysPausesSeeksAndSkipsTracksLikeADrive) {
   Rig rig;
   MMControl& c = *rig.control;
-  EXPECT_EQ(c.Mode(), DeviceMode::Stopped);
   EXPECT_EQ(c.Tracks(), 3);
   c.setTrack(2);
   EXPECT_EQ(c.TrackPosition(), 200000);
   EXPECT_EQ(c.TrackLength(), 200000);
-  EXPECT_EQ(rig.after(5000), 2000) << "opened at the start of track 1, not moving";
-  rig.send("Play");
-  EXPECT_EQ(rig.after(1500), 3500);
-  rig.send("stop");
-  EXPECT_EQ(rig.after(10000), 3500) << "stop keeps the position";
-  rig.send("seek", 300000);
-  EXPECT_EQ(rig.after(1000), 300000) << "seek works while stopped";
-  rig.send("play");
-  rig.send("seek", 101000);
-  EXPECT_EQ(c.Mode(), DeviceMode::Stopped) << "seek stops a playing disc";
-  rig.send("play");
-  EXPECT_EQ(rig.after(200), 101200);
-  EXPECT_EQ(rig.device->log(), (std::vector<std::string>{"open", "play", "stop", "seek 300000",
-                                                         "play", "seek 101000", "play"}));
+  // Each step: time passes (ms), the position and mode are read, then a
+  // command word is sent (To for seek).
+  using M = DeviceMode;
+  const struct {
+    int64_t ms;
+    int32_t position;
+    M mode;
+    const char* word;
+    int32_t to = 0;
+  } steps[] = {
+      {5000, 2000, M::Stopped, "Play"},  // opened at the start of track 1
+      {1500, 3500, M::Playing, "stop"},
+      {10000, 3500, M::Stopped, "seek", 300000},  // stop keeps the position
+      {1000, 300000, M::Stopped, "play"},
+      {0, 300000, M::Playing, "seek", 101000},
+      {0, 101000, M::Stopped, "play"},  // seek stops a playing disc
+      {1000, 102000, M::Playing, "pause"},
+      {5000, 102000, M::Paused, "pause"},
+      {500, 102500, M::Playing, "pause"},  // pause again resumes
+      {0, 102500, M::Paused, "play"},
+      {0, 102500, M::Playing, "seek", -40000},   // so does play
+      {0, 2000, M::Stopped, "seek", INT32_MAX},  // seeks are brought onto the disc
+      {0, 550000, M::Stopped, "seek", 549000},
+      {0, 549000, M::Stopped, "play"},
+      {999, 549999, M::Playing, ""},
+      {1, 2000, M::Stopped, "play"},  // off the last track: stopped at track 1
+      {100, 2100, M::Playing, "seek", 250000},
+      {0, 250000, M::Stopped, "play"},
+      {0, 250000, M::Playing, "next"},
+      {1000, 401000, M::Playing, "next"},
+      {10000, 410000, M::Playing, "prev"},  // the last track: its own start
+      {2999, 402999, M::Playing, "prev"},   // the current track's start
+      {3000, 203000, M::Playing, "prev"},   // again within 3 s: the one before
+      {0, 200000, M::Playing, "prev"},      // 3 s later: the current one's start
+      {0, 2000, M::Playing, "prev"},
+      {0, 2000, M::Playing, "eject"},  // track 1 stays at its start
+      {0, 0, M::NoDisc, "seek", 5000},
+      {0, 0, M::NoDisc, "play"},
+      {0, 0, M::NoDisc, ""},
+  };
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(testing::Message() << "step " << i);
+    rig.clock.advance(steps[i].ms);
+    EXPECT_EQ(c.Position(), steps[i].position);
+    EXPECT_EQ(c.Mode(), steps[i].mode);
+    if (*steps[i].word) rig.send(steps[i].word, steps[i].to);
+  }
+  EXPECT_EQ(c.Tracks(), 0);
+
+  Rig data({{2000, 10000, true}, {12000, 5000, false}, {17000, 10000, true}});
+  data.send("seek", 11000);
+  data.send("play");
+  data.clock.advance(1500);
+  EXPECT_EQ(data.control->Position(), 17000) << "the data track is skipped";
+  data.clock.advance(500);
+  EXPECT_EQ(data.control->Position(), 17500);
 }
 
 TEST(VirtualDevice, CommandWordsIgnoreCaseAndNeedAnOpenCdAudioDevice) {
@@ -63,82 +100,12 @@ TEST(VirtualDevice, CommandWordsIgnoreCaseAndNeedAnOpenCdAudioDevice) {
   EXPECT_TRUE(rig.device->log().empty());
   rig.control->setDeviceType("cdaudio");
   for (const char* word : {"OPEN", "pLaY", "rewind"}) rig.send(word);
-  EXPECT_EQ(rig.after(1000), 3000);
+  rig.clock.advance(1000);
+  EXPECT_EQ(rig.control->Position(), 3000);
   rig.send("CLOSE");
   EXPECT_EQ(rig.control->Mode(), DeviceMode::NotOpen);
   EXPECT_EQ(rig.control->Position(), 0);
   EXPECT_EQ(rig.device->log(), (std::vector<std::string>{"open", "play", "close"}));
-}
-
-TEST(VirtualDevice, SeeksOffTheDiscAndTheEndOfTheDisc) {
-  Rig rig;
-  for (int32_t to : {0, -40000}) {
-    rig.send("seek", to);
-    EXPECT_EQ(rig.control->Position(), 2000) << to;
-  }
-  rig.send("seek", INT32_MAX);
-  EXPECT_EQ(rig.control->Position(), 550000);
-  rig.send("seek", 549000);
-  rig.send("play");
-  EXPECT_EQ(rig.after(999), 549999);
-  EXPECT_EQ(rig.after(1), 2000) << "running off the last track stops at track 1";
-  EXPECT_EQ(rig.control->Mode(), DeviceMode::Stopped);
-  rig.send("play");
-  EXPECT_EQ(rig.after(100), 2100) << "play starts the disc again";
-}
-
-TEST(VirtualDevice, PauseResumesWithoutSkipping) {
-  Rig rig;
-  rig.send("play");
-  rig.clock.advance(1000);
-  rig.send("pause");
-  EXPECT_EQ(rig.control->Mode(), DeviceMode::Paused);
-  EXPECT_EQ(rig.after(5000), 3000);
-  rig.send("pause");
-  EXPECT_EQ(rig.after(500), 3500) << "pause again resumes";
-  rig.send("pause");
-  rig.send("play");
-  EXPECT_EQ(rig.control->Mode(), DeviceMode::Playing) << "play also resumes";
-}
-
-TEST(VirtualDevice, PreviousNextAndEject) {
-  Rig rig;
-  MMControl& c = *rig.control;
-  rig.send("seek", 250000);
-  rig.send("play");
-  rig.send("next");
-  EXPECT_EQ(c.Position(), 400000);
-  EXPECT_EQ(c.Mode(), DeviceMode::Playing) << "next keeps playing";
-  rig.send("next");
-  EXPECT_EQ(c.Position(), 400000) << "next on the last track goes to its start";
-  rig.clock.advance(10000);
-  rig.send("prev");
-  EXPECT_EQ(c.Position(), 400000) << "previous: the start of the current track";
-  rig.clock.advance(2999);
-  rig.send("prev");
-  EXPECT_EQ(c.Position(), 200000) << "again within 3 s: the previous track";
-  rig.clock.advance(3000);
-  rig.send("prev");
-  EXPECT_EQ(c.Position(), 200000) << "3 s later: the current track's start again";
-  rig.send("prev");
-  rig.send("prev");
-  EXPECT_EQ(c.Position(), 2000) << "track 1 stays at its start";
-
-  rig.send("eject");
-  EXPECT_EQ(c.Mode(), DeviceMode::NoDisc);
-  rig.send("seek", 5000);
-  rig.send("play");
-  EXPECT_EQ(c.Tracks(), 0);
-  EXPECT_EQ(c.Position(), 0);
-  EXPECT_EQ(c.Mode(), DeviceMode::NoDisc);
-}
-
-TEST(VirtualDevice, DataTracksAreSkipped) {
-  Rig rig({{2000, 10000, true}, {12000, 5000, false}, {17000, 10000, true}});
-  rig.send("seek", 11000);
-  rig.send("play");
-  EXPECT_EQ(rig.after(1500), 17000);
-  EXPECT_EQ(rig.after(500), 17500);
 }
 
 TEST(Transport, TargetsOnAnEmptyTableAndBeforeTrackOne) {
