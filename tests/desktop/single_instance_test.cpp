@@ -76,7 +76,7 @@ TEST(SingleInstance, ASecondLaunchHandsItsDiscToTheRunningCopyOrRaisesIt) {
   EXPECT_EQ(l.status, 0) << l.err;
   EXPECT_EQ(l.out + l.err, "");
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 3; }, 5000)) << "new list";
-  EXPECT_TRUE(trace.has("FileName=" + second.cue));
+  EXPECT_TRUE((trace.count("FileName=" + second.cue) > 0));
   EXPECT_EQ(modFunciones::TrackTable[2].length, 300 * 40 / 3) << "new table";
   EXPECT_EQ(modFunciones::TrackTable[3].start, 2000 + 375 * 40 / 3);
   EXPECT_TRUE(
@@ -106,7 +106,7 @@ TEST(SingleInstance, ASecondLaunchHandsItsDiscToTheRunningCopyOrRaisesIt) {
     from = trace.lines.size();
     l = launch({u.uri});
     EXPECT_EQ(l.status, 0) << l.err;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return trace.has("FileName=" + u.path); }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (trace.count("FileName=" + u.path) > 0); }, 5000))
         << u.uri.toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == u.tracks; }, 5000));
   }
