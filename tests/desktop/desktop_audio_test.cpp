@@ -12,7 +12,7 @@
 // private session bus (with-dbus.sh): the real program, as a desktop sees it.
 namespace {
 
-const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
+const QString kRoot = BusClient::kRoot;
 
 bool ready() {
   return BusClient::onPrivateBus() && qgetenv("PULSE_SERVER").contains("velmar-pulse");
@@ -20,7 +20,7 @@ bool ready() {
 
 // Waits until `client`'s service answers as Velmar.
 bool answers(BusClient& client) {
-  return QTest::qWaitFor([&] { return client.get(kRoot, "Identity").toString() == "Velmar"; },
+  return QTest::qWaitFor([&] { return client.get("Identity", kRoot).toString() == "Velmar"; },
                          20000);
 }
 
@@ -32,10 +32,10 @@ TEST(DesktopAudio, TheRealProgramOnTheBusWithItsNamedStream) {
   RunningProgram velmar(disc.cue);
   BusClient client;
   ASSERT_TRUE(answers(client)) << velmar.errors();
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return client.playerProperty("PlaybackStatus").toString() == "Playing"; }, 10000));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return client.get("PlaybackStatus").toString() == "Playing"; }, 10000));
   const QVariantMap metadata =
-      qdbus_cast<QVariantMap>(client.playerProperty("Metadata").value<QDBusArgument>());
+      qdbus_cast<QVariantMap>(client.get("Metadata").value<QDBusArgument>());
   EXPECT_EQ(metadata.value("mpris:trackid").value<QDBusObjectPath>().path(),
             "/org/velmar/Velmar/track/1");
   EXPECT_EQ(metadata.value("mpris:length").toLongLong(), 30'000'000);
@@ -50,7 +50,7 @@ TEST(DesktopAudio, TheRealProgramOnTheBusWithItsNamedStream) {
   EXPECT_EQ(stream.value("application.id"), "org.velmar.Velmar");
 
   // Quit closes the window as its close box does; the program ends well.
-  EXPECT_EQ(client.call(kRoot, "Quit").type(), QDBusMessage::ReplyMessage);
+  EXPECT_EQ(client.call("Quit", {}, kRoot).type(), QDBusMessage::ReplyMessage);
   ASSERT_GE(velmar.waitForEnd(10000), 0) << "Quit ends the program";
   EXPECT_TRUE(velmar.endedWell()) << velmar.errors();
 }
@@ -68,7 +68,7 @@ TEST(DesktopAudio, AForeignMprisNameOrNoBusLeavesThePlayerAsItWas) {
     BusClient client(QStringLiteral("org.mpris.MediaPlayer2.velmar.instance%1").arg(velmar.pid()));
     ASSERT_TRUE(answers(client)) << velmar.errors();
     EXPECT_TRUE(velmar.running());
-    EXPECT_EQ(client.call(kRoot, "Quit").type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(client.call("Quit", {}, kRoot).type(), QDBusMessage::ReplyMessage);
     ASSERT_GE(velmar.waitForEnd(10000), 0);
     EXPECT_TRUE(velmar.endedWell());
   }

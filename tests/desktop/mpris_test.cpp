@@ -25,8 +25,7 @@
 // own connection.
 namespace {
 
-const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
+const QString kPlayer = BusClient::kPlayer, kRoot = BusClient::kRoot;
 
 QVariantMap asMap(const QVariant& v) {
   if (v.canConvert<QDBusArgument>()) return qdbus_cast<QVariantMap>(v.value<QDBusArgument>());
@@ -40,7 +39,7 @@ QString trackIdOf(const QVariantMap& metadata) {
 class MprisBus : public ::testing::Test {
  protected:
   FakeMixer* mixer = nullptr;
-  std::unique_ptr<CommandTrace> trace;
+  std::unique_ptr<CommandTrace> trace;  // members end in reverse: the window first
   std::unique_ptr<desktop::Session> session;
   std::unique_ptr<TestWindow> w;
   frmVelmar* form = nullptr;
@@ -48,11 +47,6 @@ class MprisBus : public ::testing::Test {
   void SetUp() override {
     if (!BusClient::onPrivateBus())
       GTEST_SKIP() << "needs the private session bus of tests/support/with-dbus.sh";
-  }
-  void TearDown() override {
-    w.reset();
-    session.reset();
-    trace.reset();
   }
 
   // The window on `toc` (with CD-Text `text`, by track), on the bus, shown
@@ -116,7 +110,7 @@ TEST_F(MprisBus, MethodsSendTheWindowsCommandWords) {
     form->MMControl1->Command(c.before);
     w->play(5000);
     const size_t from = trace->lines.size();
-    const QDBusMessage reply = client.player(c.method, c.args);
+    const QDBusMessage reply = client.call(c.method, c.args);
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     EXPECT_EQ(trace->since(from), c.words);
     EXPECT_EQ(w->device->mode(), c.after);
@@ -129,7 +123,7 @@ TEST_F(MprisBus, PropertiesFollowTheModeTheTransportBarAndTheDisplay) {
   BusClient client;
   // The current track's metadata as "trackid|length|number|title|album|artists".
   const auto metadata = [&] {
-    const QVariantMap m = asMap(client.playerProperty("Metadata"));
+    const QVariantMap m = asMap(client.get("Metadata"));
     return QStringList{trackIdOf(m),
                        m.value("mpris:length").toString(),
                        m.value("xesam:trackNumber").toString(),
@@ -141,50 +135,48 @@ TEST_F(MprisBus, PropertiesFollowTheModeTheTransportBarAndTheDisplay) {
   // 65 s into track 1: the position the display shows, in µs.
   w->play(65'000);
   EXPECT_EQ(form->Label4->text(), "Pista 1 - 01:05");
-  EXPECT_EQ(client.playerProperty("Position").toLongLong(), 65'000'000);
+  EXPECT_EQ(client.get("Position").toLongLong(), 65'000'000);
   EXPECT_EQ(metadata(),  // no CD-Text for track 1: its number
             "/org/velmar/Velmar/track/1|198000000|1|Pista 1|Álbum de prueba|Intérprete del disco");
   form->MMControl1->Command("Next");
   QTest::qWait(1);
   EXPECT_EQ(metadata(),
             "/org/velmar/Velmar/track/2|200000000|2|Canción dos|Álbum de prueba|Otra voz");
-  EXPECT_EQ(client.playerProperty("Position").toLongLong(), 0);
+  EXPECT_EQ(client.get("Position").toLongLong(), 0);
 
   // Each state with what the bar enables in it, read over the bus.
   auto bar = form->MMControl1->findChild<TransportBar*>();
-  const std::pair<const char*, TransportBar::Button> can[] = {{"CanGoPrevious", TransportBar::Prev},
-                                                              {"CanGoNext", TransportBar::Next},
-                                                              {"CanPlay", TransportBar::Play},
-                                                              {"CanPause", TransportBar::Pause},
-                                                              {"CanSeek", TransportBar::Next}};
-  const std::pair<const char*, const char*> states[] = {{"", "Playing"},
-                                                        {"Pause", "Paused"},
-                                                        {"Stop", "Stopped"},
-                                                        {"Eject", "Stopped"},
-                                                        {"Close", "Stopped"}};
+  const std::pair<const char*, TransportBar::Button> can[] = {
+      {"CanGoPrevious", TransportBar::Prev}, {"CanGoNext", TransportBar::Next},
+      {"CanPlay", TransportBar::Play},       {"CanPause", TransportBar::Pause},
+      {"CanSeek", TransportBar::Next},
+  };
+  const std::pair<const char*, const char*> states[] = {
+      {"", "Playing"},      {"Pause", "Paused"},  {"Stop", "Stopped"},
+      {"Eject", "Stopped"}, {"Close", "Stopped"},
+  };
   for (const auto& [command, status] : states) {
     SCOPED_TRACE(command);
     form->MMControl1->Command(command);
     bar->refresh();
-    EXPECT_EQ(client.playerProperty("PlaybackStatus").toString(), status);
+    EXPECT_EQ(client.get("PlaybackStatus").toString(), status);
     for (const auto& [property, button] : can)
-      EXPECT_EQ(client.playerProperty(property).toBool(), bar->button(button)->isEnabled())
-          << property;
-    EXPECT_TRUE(client.playerProperty("CanControl").toBool());
+      EXPECT_EQ(client.get(property).toBool(), bar->button(button)->isEnabled()) << property;
+    EXPECT_TRUE(client.get("CanControl").toBool());
   }
   // Without a disc there is no current track.
   QTest::qWait(1);
   EXPECT_EQ(metadata(), "/org/mpris/MediaPlayer2/TrackList/NoTrack|||||");
-  EXPECT_EQ(asMap(client.playerProperty("Metadata")).size(), 1);
+  EXPECT_EQ(asMap(client.get("Metadata")).size(), 1);
 
   // The root.
-  EXPECT_EQ(client.get(kRoot, "Identity").toString(), "Velmar");
-  EXPECT_EQ(client.get(kRoot, "DesktopEntry").toString(), "org.velmar.Velmar");
-  EXPECT_TRUE(client.get(kRoot, "CanQuit").toBool());
-  EXPECT_TRUE(client.get(kRoot, "CanRaise").toBool());
-  EXPECT_FALSE(client.get(kRoot, "HasTrackList").toBool());
-  EXPECT_EQ(client.get(kRoot, "SupportedUriSchemes").toStringList(), (QStringList{"cdda", "file"}));
-  const QStringList types = client.get(kRoot, "SupportedMimeTypes").toStringList();
+  const std::pair<const char*, QVariant> root[] = {
+      {"Identity", "Velmar"},  {"DesktopEntry", "org.velmar.Velmar"},
+      {"CanQuit", true},       {"CanRaise", true},
+      {"HasTrackList", false}, {"SupportedUriSchemes", QStringList{"cdda", "file"}},
+  };
+  for (const auto& [property, value] : root) EXPECT_EQ(client.get(property, kRoot), value);
+  const QStringList types = client.get("SupportedMimeTypes", kRoot).toStringList();
   for (const char* t : {"application/x-cue", "application/x-cdrdao-toc", "application/x-nrg"})
     EXPECT_TRUE(types.contains(t)) << t;
 }
@@ -193,8 +185,7 @@ TEST_F(MprisBus, VolumeWritesGoThroughTheSliderToTheMixer) {
   load();
   BusClient client;
   client.listen();
-  EXPECT_DOUBLE_EQ(client.playerProperty("Volume").toDouble(), 1.0)
-      << "the slider starts at the top";
+  EXPECT_DOUBLE_EQ(client.get("Volume").toDouble(), 1.0) << "the slider starts at the top";
 
   const std::pair<double, int> writes[] = {// written, where the slider goes
                                            {0.25, 49151},
@@ -205,7 +196,7 @@ TEST_F(MprisBus, VolumeWritesGoThroughTheSliderToTheMixer) {
   for (const auto& [written, slider] : writes) {
     SCOPED_TRACE(written);
     mixer->calls.clear();
-    EXPECT_EQ(client.set(kPlayer, "Volume", written).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(client.set("Volume", written).type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(form->Slider1->value(), slider);
     // The mixer gets 65535 - slider; 0.0 finds the slider already at the bottom.
     const std::vector<FakeMixer::Call> set{{"set", FakeMixer::kHandle, 0, FakeMixer::kControlId,
@@ -214,7 +205,7 @@ TEST_F(MprisBus, VolumeWritesGoThroughTheSliderToTheMixer) {
   }
   // A user's move shows on the bus.
   form->Slider1->triggerAction(QAbstractSlider::SliderPageStepSub);
-  EXPECT_NEAR(client.playerProperty("Volume").toDouble(), 1000.0 / 65535, 1e-9);
+  EXPECT_NEAR(client.get("Volume").toDouble(), 1000.0 / 65535, 1e-9);
   EXPECT_TRUE(QTest::qWaitFor([&] { return client.changes.size() >= 5; }, 2000));
   std::vector<double> announced;
   for (const auto& c : client.changes) {
@@ -232,8 +223,8 @@ TEST_F(MprisBus, SteadyPlaySignalsOnlyRealChanges) {
   load({{2000, 1500, true}, {3500, 60000, true}}, VirtualCdDevice::steadyClock());
   BusClient client;
   // Whatever the start left to announce goes out before this answer.
-  ASSERT_EQ(trackIdOf(asMap(client.playerProperty("Metadata"))), "/org/velmar/Velmar/track/1");
-  ASSERT_EQ(client.playerProperty("PlaybackStatus").toString(), "Playing");
+  ASSERT_EQ(trackIdOf(asMap(client.get("Metadata"))), "/org/velmar/Velmar/track/1");
+  ASSERT_EQ(client.get("PlaybackStatus").toString(), "Playing");
   client.listen();
   QTest::qWait(3000);
   EXPECT_TRUE(client.seeks.empty()) << "no Seeked during normal progress";
@@ -250,7 +241,7 @@ TEST_F(MprisBus, SteadyPlaySignalsOnlyRealChanges) {
   auto bar = form->MMControl1->findChild<TransportBar*>();
   bar->button(TransportBar::Next)->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return client.seeks.size() == 2; }, 2000));
-  client.player("Seek", {qlonglong{20'000'000}});
+  client.call("Seek", {qlonglong{20'000'000}});
   ASSERT_TRUE(QTest::qWaitFor([&] { return client.seeks.size() == 3; }, 2000));
   EXPECT_GE(client.seeks[2], 20'000'000);
   EXPECT_LT(client.seeks[2], 21'000'000);
@@ -272,7 +263,7 @@ TEST_F(MprisBus, OpenUriQuitAndANameHeldByAnotherProgram) {
   ASSERT_TRUE(other.bus().registerService("org.mpris.MediaPlayer2.velmar"));
   load();
   BusClient client(QStringLiteral("org.mpris.MediaPlayer2.velmar.instance%1").arg(getpid()));
-  EXPECT_EQ(client.get(kRoot, "Identity").toString(), "Velmar");
+  EXPECT_EQ(client.get("Identity", kRoot).toString(), "Velmar");
 
   TestDisc disc(counterDisc({75, 75}));
   const std::pair<QString, std::string> uris[] = {
@@ -285,7 +276,7 @@ TEST_F(MprisBus, OpenUriQuitAndANameHeldByAnotherProgram) {
   for (const auto& [uri, refusal] : uris) {
     SCOPED_TRACE(uri.toStdString());
     const size_t from = trace->lines.size();
-    const QDBusMessage reply = client.player("OpenUri", {uri});
+    const QDBusMessage reply = client.call("OpenUri", {uri});
     const std::string error = reply.errorMessage().toStdString();
     if (refusal.empty()) {
       EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << error;
@@ -302,10 +293,10 @@ TEST_F(MprisBus, OpenUriQuitAndANameHeldByAnotherProgram) {
   }
 
   form->hide();
-  EXPECT_EQ(client.call(kRoot, "Raise").type(), QDBusMessage::ReplyMessage);
+  EXPECT_EQ(client.call("Raise", {}, kRoot).type(), QDBusMessage::ReplyMessage);
   EXPECT_TRUE(form->isVisible());
 
-  EXPECT_EQ(client.call(kRoot, "Quit").type(), QDBusMessage::ReplyMessage);
+  EXPECT_EQ(client.call("Quit", {}, kRoot).type(), QDBusMessage::ReplyMessage);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->unloaded(); }, 2000));
   EXPECT_EQ(trace->lines.back(), "Close");
   EXPECT_EQ(w->device->log().back(), "close");

@@ -119,8 +119,7 @@ TEST(SingleInstance, ASecondLaunchHandsItsDiscToTheRunningCopyOrRaisesIt) {
   // is refused with the reason.
   BusClient door(QStringLiteral("org.velmar.Velmar"), QStringLiteral("/org/velmar/Velmar"));
   const QDBusMessage refused =
-      door.call(QStringLiteral("org.velmar.Velmar.Instance"), QStringLiteral("Open"),
-                {QStringLiteral("/no/such/disc.cue")});
+      door.call("Open", {QStringLiteral("/no/such/disc.cue")}, "org.velmar.Velmar.Instance");
   EXPECT_EQ(refused.errorName(), "org.velmar.Velmar.Error.CannotOpen");
   EXPECT_EQ(refused.errorMessage(), "no existe");
   form.close();
