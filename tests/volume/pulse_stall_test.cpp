@@ -5,7 +5,6 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <algorithm>
-#include <thread>
 
 #include "app/frmVelmar.h"
 #include "disc/CdioDevice.h"
