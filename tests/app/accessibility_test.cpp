@@ -5,24 +5,22 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
-#include <QTest>
-#include <map>
+#include <set>
+#include <tuple>
 
 #include "app/Identity.h"
-#include "app/frmVelmar.h"
-#include "disc/MMControl.h"
-#include "disc/VirtualCdDevice.h"
-#include "support/ManualClock.h"
+#include "support/TestWindow.h"
 #include "view/SeekBar.h"
 #include "volume/FakeMixer.h"
 #include "volume/modVolumen.h"
 
 namespace {
-// The accessible tree under `iface`, as "name" -> {role, value}, with
-// every node without a name listed under "".
-void dump(QAccessibleInterface* iface, std::multimap<QString, std::pair<int, QString>>& out) {
+using Node = std::tuple<QString, int, QString>;  // name, role, value
+
+// The accessible tree under `iface`.
+void dump(QAccessibleInterface* iface, std::set<Node>& out) {
   if (!iface || !iface->isValid()) return;
-  out.insert({iface->text(QAccessible::Name), {iface->role(), iface->text(QAccessible::Value)}});
+  out.insert({iface->text(QAccessible::Name), iface->role(), iface->text(QAccessible::Value)});
   for (int i = 0; i < iface->childCount(); ++i) dump(iface->child(i), out);
 }
 }  // namespace
@@ -30,55 +28,42 @@ void dump(QAccessibleInterface* iface, std::multimap<QString, std::pair<int, QSt
 TEST(Accessibility, EveryControlHasASpanishNameAndAValueAListenerUnderstands) {
   auto* mixer = new FakeMixer;
   modVolumen::SetMixerApi(std::unique_ptr<FakeMixer>(mixer));
-  ManualClock clock;
-  frmVelmar form(std::make_unique<VirtualCdDevice>(threeTrackDisc(), clock.clock()));
-  form.show();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form.activated(); }, 2000));
-  clock.advance(99'000);
-  form.Timer1_Timer();
+  TestWindow w;
+  ASSERT_TRUE(w.activate());
+  w.play(99'000);
 
-  std::multimap<QString, std::pair<int, QString>> tree;
-  dump(QAccessible::queryAccessibleInterface(&form), tree);
-  for (auto it = tree.find(""); it != tree.end() && it->first.isEmpty(); ++it)
-    ADD_FAILURE() << "a control without a name, role " << it->second.first;
-  const struct {
-    const char* name;
-    QAccessible::Role role;
-    QString value;
-  } expected[] = {
-      {"Velmar", QAccessible::Client, ""},
-      {"Pantalla", QAccessible::StaticText, "Pista 1 - 01:39"},
-      {"Pista 1 - 01:39", QAccessible::StaticText, ""},
-      {"Posición en la pista", QAccessible::Slider, "01:39 de 03:18"},
-      {"Volumen", QAccessible::Slider, "100 %"},
-      {"Pista", QAccessible::ComboBox, ""},
-      {"Control de reproducción", QAccessible::Client, ""},
-      {"Anterior", QAccessible::Button, ""},
-      {"Siguiente", QAccessible::Button, ""},
-      {"Reproducir", QAccessible::Button, ""},
-      {"Pausa", QAccessible::Button, ""},
-      {"Detener", QAccessible::Button, ""},
-      {"Expulsar", QAccessible::Button, ""},
+  std::set<Node> tree;
+  dump(QAccessible::queryAccessibleInterface(w.form.get()), tree);
+  for (const auto& [name, role, value] : tree)
+    EXPECT_FALSE(name.isEmpty()) << "a control without a name, role " << role;
+  using enum QAccessible::Role;
+  const Node expected[] = {
+      {"Velmar", Client, ""},
+      {"Pantalla", StaticText, "Pista 1 - 01:39"},
+      {"Pista 1 - 01:39", StaticText, ""},
+      {"Posición en la pista", Slider, "01:39 de 03:18"},
+      {"Volumen", Slider, "100 %"},
+      {"Pista", ComboBox, ""},
+      {"Control de reproducción", Client, ""},
+      {"Anterior", Button, ""},
+      {"Siguiente", Button, ""},
+      {"Reproducir", Button, ""},
+      {"Pausa", Button, ""},
+      {"Detener", Button, ""},
+      {"Expulsar", Button, ""},
   };
-  for (const auto& e : expected) {
-    const auto range = tree.equal_range(e.name);
-    ASSERT_NE(range.first, range.second) << "no control named " << e.name;
-    bool found = false;
-    for (auto it = range.first; it != range.second; ++it)
-      found = found || (it->second.first == e.role && it->second.second == e.value);
-    EXPECT_TRUE(found) << e.name << " with value «" << e.value.toStdString() << "»: got role "
-                       << range.first->second.first << " value «"
-                       << range.first->second.second.toStdString() << "»";
-  }
+  for (const auto& [name, role, value] : expected)
+    EXPECT_TRUE(tree.count({name, role, value}))
+        << name.toStdString() << ", role " << role << ", value «" << value.toStdString() << "»";
 
   // The volume reads as loudness: the slider's scale is upside down.
-  QAccessibleInterface* volume = QAccessible::queryAccessibleInterface(form.Slider1);
+  QAccessibleInterface* volume = QAccessible::queryAccessibleInterface(w->Slider1);
   QAccessibleValueInterface* value = volume->valueInterface();
   ASSERT_NE(value, nullptr);
   const std::pair<int, const char*> positions[] = {
       {0, "100 %"}, {16384, "75 %"}, {32768, "50 %"}, {65535, "0 %"}};
   for (const auto& [at, text] : positions) {
-    form.Slider1->setValue(at);
+    w->Slider1->setValue(at);
     EXPECT_EQ(volume->text(QAccessible::Value), text);
   }
   EXPECT_EQ(value->maximumValue().toInt(), 100);
@@ -86,16 +71,15 @@ TEST(Accessibility, EveryControlHasASpanishNameAndAValueAListenerUnderstands) {
   // the mixer gets the same write.
   const size_t calls = mixer->calls.size();
   value->setCurrentValue(25);
-  EXPECT_EQ(form.Slider1->value(), 49151);
+  EXPECT_EQ(w->Slider1->value(), 49151);
   ASSERT_EQ(mixer->calls.size(), calls + 1);
   EXPECT_EQ(std::get<4>(mixer->calls.back()), 16384u);
 
   // Without a track the seek bar says so.
-  form.MMControl1->Command("Eject");
-  form.Timer1_Timer();
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(form.lblSlider)->text(QAccessible::Value),
+  w->MMControl1->Command("Eject");
+  w->Timer1_Timer();
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(w->lblSlider)->text(QAccessible::Value),
             "Sin pista");
-  form.close();
 }
 
 TEST(QtTranslation, QtsOwnTextsAreSpanish) {

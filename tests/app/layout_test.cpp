@@ -12,9 +12,7 @@
 
 #include "app/Pictures.h"
 #include "app/TransportBar.h"
-#include "app/frmVelmar.h"
-#include "disc/MMControl.h"
-#include "support/ManualClock.h"
+#include "support/TestWindow.h"
 
 namespace {
 
@@ -24,38 +22,23 @@ struct FixedTrayDevice : VirtualCdDevice {
   bool canEject() const override { return false; }
 };
 
-struct Window {
-  ManualClock clock;
-  VirtualCdDevice* device = nullptr;
-  std::unique_ptr<frmVelmar> form;
+TransportBar* barOf(const frmVelmar& f) {
+  return f.MMControl1->findChild<TransportBar*>();
+}
 
-  explicit Window(std::vector<TocEntry> toc = threeTrackDisc(), bool fixedTray = false) {
-    auto owned = fixedTray ? std::make_unique<FixedTrayDevice>(std::move(toc), clock.clock())
-                           : std::make_unique<VirtualCdDevice>(std::move(toc), clock.clock());
-    device = owned.get();
-    form = std::make_unique<frmVelmar>(std::move(owned));
-  }
-  void showActive() {
-    form->show();
-    form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->activated(); }, 2000));
-  }
-  TransportBar* bar() const { return form->MMControl1->findChild<TransportBar*>(); }
-  // The tooltips of the buttons the user can press, left to right.
-  QString enabledButtons() const {
-    QStringList out;
-    for (int i = 0; i < TransportBar::kButtons; ++i)
-      if (bar()->button(TransportBar::Button(i))->isEnabled())
-        out << bar()->button(TransportBar::Button(i))->toolTip();
-    return out.join(' ');
-  }
-};
+// The tooltips of the buttons the user can press, left to right.
+QString enabledButtons(const frmVelmar& f) {
+  QStringList out;
+  for (int i = 0; i < TransportBar::kButtons; ++i)
+    if (const QPushButton* b = barOf(f)->button(TransportBar::Button(i)); b->isEnabled())
+      out << b->toolTip();
+  return out.join(' ');
+}
 
 }  // namespace
 
 TEST(Layout, ControlsAndPointerShapesStandAtTheirPixelPlaces) {
-  Window w;
+  TestWindow w;
   frmVelmar& f = *w.form;
   EXPECT_EQ(f.size(), QSize(271, 134));
   EXPECT_EQ(f.minimumSize(), f.maximumSize()) << "the program cannot resize the window";
@@ -77,7 +60,7 @@ TEST(Layout, ControlsAndPointerShapesStandAtTheirPixelPlaces) {
   // Six buttons of 39 x 25 fill the bar.
   ASSERT_EQ(f.MMControl1->findChildren<QAbstractButton*>().size(), 6) << "no other buttons";
   for (int i = 0; i < TransportBar::kButtons; ++i) {
-    const QPushButton* b = w.bar()->button(static_cast<TransportBar::Button>(i));
+    const QPushButton* b = barOf(f)->button(static_cast<TransportBar::Button>(i));
     EXPECT_EQ(QRect(b->mapTo(f.MMControl1, QPoint(0, 0)), b->size()), QRect(39 * i, 0, 39, 25));
   }
 
@@ -100,7 +83,7 @@ TEST(Layout, ControlsAndPointerShapesStandAtTheirPixelPlaces) {
 }
 
 TEST(Layout, RenderedWindowShowsThumbGrooveAndStackedCaption) {
-  Window w;
+  TestWindow w;
   frmVelmar& f = *w.form;
   f.Timer1->stop();  // the picture at load, before any tick moves the thumb
   f.show();
@@ -150,29 +133,33 @@ TEST(Layout, RenderedWindowShowsThumbGrooveAndStackedCaption) {
 TEST(Layout, TransportButtonsFollowTheDeviceMode) {
   const QString stopped = "Anterior Siguiente Reproducir Expulsar";
   const QString playing = "Anterior Siguiente Pausa Detener Expulsar";
-  Window w;
-  EXPECT_EQ(w.enabledButtons(), stopped) << "opened at load, not yet playing";
+  TestWindow w;
+  EXPECT_EQ(enabledButtons(*w.form), stopped) << "opened at load, not yet playing";
   auto after = [&](const char* command) {
-    w.form->MMControl1->Command(command);
-    return w.enabledButtons();
+    w->MMControl1->Command(command);
+    return enabledButtons(*w.form);
   };
   EXPECT_EQ(after("Play"), playing);
   // The disc runs out by itself: the bar sees it on its own poll.
   w.clock.advance(600000);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return w.enabledButtons() == stopped; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return enabledButtons(*w.form) == stopped; }, 2000));
   EXPECT_EQ(after("Play"), playing);
   EXPECT_EQ(after("Pause"), "Anterior Siguiente Reproducir Pausa Detener Expulsar");
   EXPECT_EQ(after("Stop"), stopped);
   EXPECT_EQ(after("Eject"), "Expulsar") << "no disc";
   EXPECT_EQ(after("Close"), "") << "device not open";
-  EXPECT_EQ(Window(std::vector<TocEntry>{}).enabledButtons(), "Expulsar");
-  EXPECT_EQ(Window(std::vector<TocEntry>{}, true).enabledButtons(), "") << "fixed tray";
+  EXPECT_EQ(enabledButtons(*TestWindow(std::vector<TocEntry>{}).form), "Expulsar");
+  const frmVelmar fixedTray(
+      std::make_unique<FixedTrayDevice>(std::vector<TocEntry>{}, ManualClock().clock()));
+  EXPECT_EQ(enabledButtons(fixedTray), "");
 }
 
 TEST(Layout, KeyboardAndMouseReachTheFocusCycleTheSliderAndTheBar) {
-  Window w;
+  TestWindow w;
   frmVelmar& f = *w.form;
-  w.showActive();
+  ASSERT_TRUE(w.activate());
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
   EXPECT_EQ(QApplication::focusWidget(), f.MMControl1);
   for (QWidget* next : QList<QWidget*>{f.picLED, f.Slider1, f.List1, f.MMControl1}) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -195,7 +182,7 @@ TEST(Layout, KeyboardAndMouseReachTheFocusCycleTheSliderAndTheBar) {
 
   // A click on a button acts and gives the bar the focus; a disabled one
   // (Play, while playing) does nothing.
-  TransportBar* bar = w.bar();
+  TransportBar* bar = barOf(f);
   const auto first = w.device->log().size();
   for (auto b : {TransportBar::Next, TransportBar::Play, TransportBar::Pause, TransportBar::Stop})
     QTest::mouseClick(bar->button(b), Qt::LeftButton);

@@ -1,50 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QTest>
 #include <QTimer>
-#include <memory>
 
-#include "app/frmVelmar.h"
-#include "disc/MMControl.h"
-#include "disc/VirtualCdDevice.h"
 #include "disc/modFunciones.h"
-#include "support/ManualClock.h"
+#include "support/CommandTrace.h"
+#include "support/TestWindow.h"
 
 namespace {
-// Records every property write and command word the window sends.
-struct Trace {
-  std::vector<std::string> lines;
-  Trace() {
-    MMControl::setTraceHook([this](const std::string& s) { lines.push_back(s); });
-  }
-  ~Trace() { MMControl::setTraceHook(nullptr); }
-  size_t count(const std::string& s) const {
-    return static_cast<size_t>(std::count(lines.begin(), lines.end(), s));
-  }
-};
-
-struct Window {
-  ManualClock clock;
-  VirtualCdDevice* device = nullptr;
-  std::unique_ptr<frmVelmar> form;
-
-  explicit Window(std::vector<TocEntry> toc = threeTrackDisc()) {
-    auto owned = std::make_unique<VirtualCdDevice>(std::move(toc), clock.clock());
-    device = owned.get();
-    form = std::make_unique<frmVelmar>(std::move(owned));
-  }
-  void showAndActivate() {
-    form->show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->activated(); }, 2000));
-  }
-  QStringList items() const {
-    QStringList out;
-    for (int i = 0; i < form->List1->count(); ++i) out << form->List1->itemText(i);
-    return out;
-  }
-};
-
 std::vector<TocEntry> discOf(int tracks) {
   std::vector<TocEntry> toc;
   for (int i = 0; i < tracks; ++i) toc.push_back({2000 + i * 10000, 10000, true});
@@ -53,85 +16,75 @@ std::vector<TocEntry> discOf(int tracks) {
 }  // namespace
 
 TEST(Lifecycle, LoadActivateAndUnloadSendTheirCommandsInOrder) {
-  Trace trace;
-  Window w;
+  CommandTrace trace;
+  TestWindow w;
   EXPECT_EQ(trace.lines, (std::vector<std::string>{"DeviceType=CDAudio", "Open", "TimeFormat=0"}));
-  EXPECT_FALSE(w.form->activated()) << "nothing plays before the window is shown";
-  EXPECT_TRUE(w.form->Timer1->isActive()) << "the timer runs from load";
-  EXPECT_EQ(w.form->Timer1->interval(), 200);
+  EXPECT_FALSE(w->activated()) << "nothing plays before the window is shown";
+  EXPECT_TRUE(w->Timer1->isActive()) << "the timer runs from load";
+  EXPECT_EQ(w->Timer1->interval(), 200);
 
-  w.showAndActivate();
+  ASSERT_TRUE(w.activate());
   ASSERT_GE(trace.lines.size(), 4u);
   EXPECT_EQ(trace.lines[3], "Play") << "playback starts before the table is built";
-  EXPECT_EQ(w.items(), (QStringList{"1", "2", "3"}));
-  EXPECT_EQ(w.form->List1->currentIndex(), -1) << "filling the list chooses no track";
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(w->List1->itemText(i), QString::number(i + 1));
+  EXPECT_EQ(w->List1->currentIndex(), -1) << "filling the list chooses no track";
   EXPECT_EQ(modFunciones::TrackTable[2].start, 200000);
   EXPECT_EQ(modFunciones::TrackTable[2].end, 400000);
   EXPECT_EQ(modFunciones::CurrentStart, 2000);
   EXPECT_EQ(modFunciones::CurrentEnd, 200000);
 
   // Whatever activation events arrive later, the run starts only once.
-  w.form->hide();
-  w.form->show();
+  w->hide();
+  w->show();
   QEvent activation(QEvent::ActivationChange);
   QCoreApplication::sendEvent(w.form.get(), &activation);
   QTest::qWait(20);
   EXPECT_EQ(trace.count("Play"), 1u);
-  EXPECT_EQ(w.items().size(), 3);
+  EXPECT_EQ(w->List1->count(), 3);
 
-  w.form->close();
+  w->close();
   EXPECT_EQ(trace.lines.back(), "Close");
   EXPECT_EQ(trace.count("Close"), 1u);
-  EXPECT_FALSE(w.form->Timer1->isActive());
+  EXPECT_FALSE(w->Timer1->isActive());
 }
 
 TEST(Lifecycle, NoDiscOrMoreThan99Tracks) {
   {
-    Window w(std::vector<TocEntry>{});
-    w.showAndActivate();
-    EXPECT_EQ(w.form->List1->count(), 0);
+    TestWindow w(std::vector<TocEntry>{});
+    ASSERT_TRUE(w.activate());
+    EXPECT_EQ(w->List1->count(), 0);
     EXPECT_EQ(modFunciones::CurrentStart, 0);
     EXPECT_EQ(modFunciones::CurrentEnd, 0);
     EXPECT_EQ(modFunciones::SeekRightLimit, 3750);
   }
-  Window w(discOf(120));
-  w.showAndActivate();
-  EXPECT_EQ(w.form->List1->count(), 99);
-  EXPECT_EQ(w.form->List1->itemText(98), "99");
+  TestWindow w(discOf(120));
+  ASSERT_TRUE(w.activate());
+  EXPECT_EQ(w->List1->count(), 99);
+  EXPECT_EQ(w->List1->itemText(98), "99");
   EXPECT_EQ(modFunciones::TrackTable[99].start, 2000 + 98 * 10000);
 }
 
-TEST(Lifecycle, TicksRunDuringTheBuildAndSeeAPartialTable) {
-  Window w(discOf(40));
-  // A tick during the build sees only rows written so far and zero rows
-  // beyond them.
+// Ticks run during the build and see only the rows written so far (zero rows
+// beyond them); a close there stops the build and closes the device once.
+TEST(Lifecycle, TicksDuringTheBuildSeeAPartialTableAndAClosingThereStopsIt) {
+  CommandTrace trace;
+  TestWindow w(discOf(60));
   std::vector<int> seen;
-  QObject::connect(w.form->Timer1, &QTimer::timeout, w.form.get(), [&] {
+  QObject::connect(w->Timer1, &QTimer::timeout, w.form.get(), [&] {
     int filled = 0;
     while (filled < 99 && modFunciones::TrackTable[static_cast<size_t>(filled + 1)].end != 0)
       ++filled;
     seen.push_back(filled);
-    EXPECT_EQ(filled, w.form->List1->count());
+    EXPECT_EQ(filled, w->List1->count());
+    if (filled >= 5) w->close();
   });
-  w.form->Timer1->setInterval(0);
-  w.showAndActivate();
-  ASSERT_FALSE(seen.empty());
-  EXPECT_LT(seen.front(), 40) << "a tick ran while the table was still being built";
-}
-
-TEST(Lifecycle, ClosingDuringTheBuildStopsItAndClosesOnce) {
-  Trace trace;
-  Window w(discOf(60));
-  int built = 0;
-  QObject::connect(w.form->Timer1, &QTimer::timeout, w.form.get(), [&] {
-    built = w.form->List1->count();
-    if (built >= 5) w.form->close();
-  });
-  w.form->Timer1->setInterval(0);
-  w.showAndActivate();
+  w->Timer1->setInterval(0);
+  ASSERT_TRUE(w.activate());
   QTest::qWait(50);
-  EXPECT_TRUE(w.form->unloaded());
-  EXPECT_LT(w.form->List1->count(), 60) << "the build stopped";
+  ASSERT_FALSE(seen.empty());
+  EXPECT_LT(seen.front(), 60) << "a tick ran while the table was still being built";
+  EXPECT_TRUE(w->unloaded());
+  EXPECT_LT(w->List1->count(), 60) << "the build stopped";
   EXPECT_EQ(trace.count("Close"), 1u);
   EXPECT_EQ(w.device->log().back(), "close");
   w.form.reset();  // destroying the window after an aborted build is safe

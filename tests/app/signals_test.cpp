@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QTemporaryFile>
 #include <QTest>
 #include <chrono>
 #include <thread>
@@ -36,7 +35,7 @@ TEST(PulseSignals, AnyNumberOfTermAndIntInAnyRhythmCloseItOnceWithStatusZero) {
     RunningProgram velmar(disc.cue);
     ASSERT_TRUE(QTest::qWaitFor([&] { return velmar.catchesSignals(); }, 10000));
     if (r.waitForSound) {
-      ASSERT_TRUE(QTest::qWaitFor([] { return RunningProgram::streaming(); }, 15000));
+      ASSERT_TRUE(velmar.streams(15000));
     }
     if (r.stalled) pulse::stall();
     QElapsedTimer clock;
@@ -62,21 +61,14 @@ TEST(PulseSignals, AnyNumberOfTermAndIntInAnyRhythmCloseItOnceWithStatusZero) {
 // A SIGTERM then dismisses the message and closes the window.
 TEST(Signals, ATermWhileTheNoMixerMessageWaitsEndsTheProgram) {
   TestDisc disc(counterDisc({75 * 10}));
-  QTemporaryFile config;
-  ASSERT_TRUE(config.open());
-  config.write(
-      "pcm.!default { type pulse server \"unix:/nowhere\" }\n"
-      "ctl.!default { type pulse server \"unix:/nowhere\" }\n");
-  config.flush();
+  const auto config = pulse::unreachableAlsa();
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("ALSA_CONFIG_PATH", config.fileName());
+  env.insert("ALSA_CONFIG_PATH", config->fileName());
   env.remove("PULSE_SERVER");
   RunningProgram velmar(disc.cue, env);
   ASSERT_TRUE(QTest::qWaitFor([&] { return velmar.catchesSignals(); }, 10000));
   QTest::qWait(500);  // the message is up by now (or comes with the signal waiting)
   ASSERT_TRUE(velmar.running());
-  velmar.signal(SIGTERM);
-  const qint64 ms = velmar.waitForEnd(10000);
-  ASSERT_GE(ms, 0) << "the message kept the program waiting";
+  ASSERT_GE(velmar.terminate(), 0) << "the message kept the program waiting";
   EXPECT_TRUE(velmar.endedWell()) << velmar.errors();
 }

@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QTest>
 #include <QVariantMap>
-#include <atomic>
 #include <vector>
 
 // A D-Bus client of its own (not the program's connection), so that calls
@@ -19,10 +18,11 @@ class BusClient : public QObject {
   Q_OBJECT
 
  public:
+  static inline const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+  static inline const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
   struct Changed {
     QString interface;
     QVariantMap values;
-    QStringList invalidated;
   };
 
   // Skips the test where no private bus was set up (tests/support/with-dbus.sh).
@@ -39,8 +39,8 @@ class BusClient : public QObject {
   QDBusConnection& bus() { return bus_; }
 
   // Calls `method` of `interface` and waits up to 10 s for the answer.
-  QDBusMessage call(const QString& interface, const QString& method,
-                    const QVariantList& args = {}) {
+  QDBusMessage call(const QString& method, const QVariantList& args = {},
+                    const QString& interface = kPlayer) {
     QDBusMessage m = QDBusMessage::createMethodCall(service_, path_, interface, method);
     m.setArguments(args);
     QDBusPendingCall pending = bus_.asyncCall(m, 10000);
@@ -48,38 +48,31 @@ class BusClient : public QObject {
         << method.toStdString();
     return pending.reply();
   }
-  QDBusMessage player(const QString& method, const QVariantList& args = {}) {
-    return call(QStringLiteral("org.mpris.MediaPlayer2.Player"), method, args);
-  }
-  QVariant get(const QString& interface, const QString& property) {
-    const QDBusMessage r = call(QStringLiteral("org.freedesktop.DBus.Properties"),
-                                QStringLiteral("Get"), {interface, property});
+  // A property of `interface`; invalid when it cannot be read.
+  QVariant get(const QString& property, const QString& interface = kPlayer) {
+    const QDBusMessage r = call("Get", {interface, property}, "org.freedesktop.DBus.Properties");
     if (r.type() != QDBusMessage::ReplyMessage || r.arguments().isEmpty()) return {};
     return r.arguments().front().value<QDBusVariant>().variant();
   }
-  QVariant playerProperty(const QString& property) {
-    return get(QStringLiteral("org.mpris.MediaPlayer2.Player"), property);
-  }
-  QDBusMessage set(const QString& interface, const QString& property, const QVariant& value) {
-    return call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                {interface, property, QVariant::fromValue(QDBusVariant(value))});
+  QDBusMessage set(const QString& property, const QVariant& value,
+                   const QString& interface = kPlayer) {
+    return call("Set", {interface, property, QVariant::fromValue(QDBusVariant(value))},
+                "org.freedesktop.DBus.Properties");
   }
 
   // Records PropertiesChanged and Seeked of the service from now on.
   void listen() {
-    const auto props = QStringLiteral("org.freedesktop.DBus.Properties");
-    const auto player = QStringLiteral("org.mpris.MediaPlayer2.Player");
-    EXPECT_TRUE(bus_.connect(service_, path_, props, QStringLiteral("PropertiesChanged"), this,
+    EXPECT_TRUE(bus_.connect(service_, path_, "org.freedesktop.DBus.Properties",
+                             "PropertiesChanged", this,
                              SLOT(onChanged(QString, QVariantMap, QStringList))));
-    EXPECT_TRUE(bus_.connect(service_, path_, player, QStringLiteral("Seeked"), this,
-                             SLOT(onSeeked(qlonglong))));
+    EXPECT_TRUE(bus_.connect(service_, path_, kPlayer, "Seeked", this, SLOT(onSeeked(qlonglong))));
   }
   std::vector<Changed> changes;
   std::vector<qlonglong> seeks;
 
  private slots:
-  void onChanged(const QString& interface, const QVariantMap& values, const QStringList& inv) {
-    changes.push_back({interface, values, inv});
+  void onChanged(const QString& interface, const QVariantMap& values, const QStringList&) {
+    changes.push_back({interface, values});
   }
   void onSeeked(qlonglong position) { seeks.push_back(position); }
 

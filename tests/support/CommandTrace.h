@@ -20,9 +20,10 @@ struct CommandTrace {
   size_t count(const std::string& s) const {
     return static_cast<size_t>(std::count(lines.begin(), lines.end(), s));
   }
-  bool has(const std::string& s) const { return count(s) > 0; }
-  // The lines recorded from `from` on.
-  std::vector<std::string> since(size_t from) const {
-    return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end()};
+  // The lines recorded from `from` on, joined by blanks.
+  std::string since(size_t from) const {
+    std::string out;
+    for (size_t i = from; i < lines.size(); ++i) out += (out.empty() ? "" : " ") + lines[i];
+    return out;
   }
 };

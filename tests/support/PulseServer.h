@@ -7,8 +7,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QTest>
-#include <string>
+#include <memory>
 
 // The private PulseAudio server of tests/support/with-pulse.sh, driven from a
 // test: stalled (SIGSTOP) and resumed, or killed and started again with the
@@ -69,20 +70,31 @@ inline bool restart() {
   return QTest::qWaitFor(answers, 10000);
 }
 
-// The null sink's volume on its left channel, 0 to 65536; -1 when pactl
-// does not answer.
-inline int sinkVolume() {
-  QProcess p;
-  p.start("pactl", {"get-sink-volume", "nullsink"});
-  if (!p.waitForFinished(3000)) return -1;
-  const QRegularExpressionMatch m =
-      QRegularExpression("left: (\\d+) /").match(QString::fromLocal8Bit(p.readAllStandardOutput()));
-  return m.hasMatch() ? m.captured(1).toInt() : -1;
+// Waits up to `ms` until the null sink shows, on both channels, what a mixer
+// write of `value` (0 to 65535) gives (0 to 65536); the percent it shows, or
+// -1 when it never does.
+inline int sinkShows(uint32_t value, int ms) {
+  const QRegularExpression both(
+      QString("left: %1 / +(\\d+)%.*right: %1 / +\\1%").arg(qRound(value * 65536.0 / 65535.0)));
+  QRegularExpressionMatch m;
+  const auto holds = [&] {
+    QProcess p;
+    p.start("pactl", {"get-sink-volume", "nullsink"});
+    p.waitForFinished(3000);
+    return (m = both.match(p.readAllStandardOutput())).hasMatch();
+  };
+  return QTest::qWaitFor(holds, ms) ? m.captured(1).toInt() : -1;
 }
 
-// The sink's volume for a mixer write of `value` (0 to 65535).
-inline int sinkVolumeFor(uint32_t value) {
-  return qRound(value * 65536.0 / 65535.0);
+// An ALSA configuration whose default PCM and mixer reach no sound server.
+inline std::unique_ptr<QTemporaryFile> unreachableAlsa() {
+  auto config = std::make_unique<QTemporaryFile>();
+  if (config->open())
+    config->write(
+        "pcm.!default { type pulse server \"unix:/nowhere\" }\n"
+        "ctl.!default { type pulse server \"unix:/nowhere\" }\n");
+  config->flush();
+  return config;
 }
 
 }  // namespace pulse

@@ -4,14 +4,16 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTest>
 #include <string>
 
 // The real program, started by a test on a disc image and watched from
-// outside: whether its signal handlers are in place, whether its audio
-// stream exists on the sound server, how and how fast it ends.
+// outside: whether its signal handlers are in place, its audio stream on the
+// sound server, how and how fast it ends.
 class RunningProgram {
  public:
   explicit RunningProgram(const std::string& disc,
@@ -29,6 +31,7 @@ class RunningProgram {
     }
   }
 
+  // 0 once it has ended.
   pid_t pid() const { return static_cast<pid_t>(p_.processId()); }
   bool running() { return !p_.waitForFinished(0) && p_.state() != QProcess::NotRunning; }
 
@@ -45,11 +48,29 @@ class RunningProgram {
     return false;
   }
 
-  // The program's stream exists on the sound server.
-  static bool streaming() {
+  // The properties of the program's sound stream as `pactl list sink-inputs`
+  // shows them; empty while it has none.
+  QMap<QString, QString> stream() const {
     QProcess pactl;
-    pactl.start("pactl", {"list", "short", "sink-inputs"});
-    return pactl.waitForFinished(3000) && !pactl.readAllStandardOutput().trimmed().isEmpty();
+    pactl.start("pactl", {"list", "sink-inputs"});
+    pactl.waitForFinished(10000);
+    static const QRegularExpression property("^\\s*([a-z._]+) = \"(.*)\"$",
+                                             QRegularExpression::MultilineOption);
+    for (const QString& block :
+         QString::fromUtf8(pactl.readAllStandardOutput()).split("Sink Input #")) {
+      QMap<QString, QString> props;
+      for (auto it = property.globalMatch(block); it.hasNext();) {
+        const auto m = it.next();
+        props.insert(m.captured(1), m.captured(2));
+      }
+      if (pid() > 0 && props.value("application.process.id") == QString::number(pid()))
+        return props;
+    }
+    return {};
+  }
+  // Waits up to `ms` for the program's sound stream.
+  bool streams(int ms) {
+    return QTest::qWaitFor([&] { return !stream().isEmpty(); }, ms);
   }
 
   // Sends `sig` while the program runs (a pid of 0, once it has ended,
@@ -66,9 +87,13 @@ class RunningProgram {
     if (!p_.waitForFinished(ms)) return -1;
     return t.elapsed();
   }
+  // SIGTERM; the ms until the end, -1 when it still runs 10 s later.
+  qint64 terminate() {
+    signal(SIGTERM);
+    return waitForEnd(10000);
+  }
   bool endedWell() const { return p_.exitStatus() == QProcess::NormalExit && p_.exitCode() == 0; }
   std::string errors() { return p_.readAllStandardError().toStdString(); }
-  QProcess& process() { return p_; }
 
  private:
   QProcess p_;

@@ -7,10 +7,9 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/frmVelmar.h"
-#include "disc/MMControl.h"
 #include "disc/modFunciones.h"
-#include "support/ManualClock.h"
+#include "support/CommandTrace.h"
+#include "support/TestWindow.h"
 #include "view/SeekBar.h"
 #include "view/ViewState.h"
 
@@ -23,31 +22,28 @@ namespace {
 struct Player {
   int64_t now = 0;
   int64_t stepPerRead = 0;  // ms the clock moves on at each reading of it
-  std::unique_ptr<frmVelmar> form;
-  Lines sent;  // property writes and command words since the setup
+  TestWindow w;
+  CommandTrace trace;  // property writes and command words since the setup
 
-  explicit Player(std::vector<TocEntry> toc = threeTrackDisc()) {
-    form = std::make_unique<frmVelmar>(
-        std::make_unique<VirtualCdDevice>(std::move(toc), [this] { return now += stepPerRead; }));
-    form->show();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->activated(); }, 2000));
-    form->Timer1->stop();
-    MMControl::setTraceHook([this](const std::string& s) { sent.push_back(s); });
+  explicit Player(std::vector<TocEntry> toc = threeTrackDisc())
+      : w(std::move(toc), [this] { return now += stepPerRead; }) {
+    EXPECT_TRUE(w.activate());
+    w->Timer1->stop();
+    trace.lines.clear();
   }
-  ~Player() { MMControl::setTraceHook(nullptr); }
-  Lines take() { return std::exchange(sent, {}); }
+  Lines take() { return std::exchange(trace.lines, {}); }
   static Lines seekTo(int32_t ms) { return {"stop", "To=" + std::to_string(ms), "seek", "play"}; }
   // Moves playback to `ms` from the start of the disc and runs one tick.
   void playTo(int32_t ms) {
-    now += ms - form->MMControl1->Position();
-    form->Timer1_Timer();
+    now += ms - w->MMControl1->Position();
+    w->Timer1_Timer();
   }
-  std::string caption() const { return form->Label4->text().toStdString(); }
+  std::string caption() const { return w->Label4->text().toStdString(); }
   // Real mouse input through the window, in window pixels.
-  QPoint onBar(int x) const { return form->lblSlider->mapTo(form.get(), QPoint(x, 10)); }
-  void down(Qt::MouseButton b, QPoint at) { QTest::mousePress(form->windowHandle(), b, {}, at); }
-  void move(QPoint at) { QTest::mouseMove(form->windowHandle(), at); }
-  void up(Qt::MouseButton b, QPoint at) { QTest::mouseRelease(form->windowHandle(), b, {}, at); }
+  QPoint onBar(int x) const { return w->lblSlider->mapTo(w.form.get(), QPoint(x, 10)); }
+  void down(Qt::MouseButton b, QPoint at) { QTest::mousePress(w->windowHandle(), b, {}, at); }
+  void move(QPoint at) { QTest::mouseMove(w->windowHandle(), at); }
+  void up(Qt::MouseButton b, QPoint at) { QTest::mouseRelease(w->windowHandle(), b, {}, at); }
 };
 
 }  // namespace
@@ -56,23 +52,23 @@ TEST(RefreshTick, ThumbAndCaptionFollowPlaybackAcrossTrackBoundaries) {
   Player p;
   p.playTo(61500);
   EXPECT_NEAR(view::ImgSliderLeft, 1096.84, 0.005);
-  EXPECT_EQ(p.form->imgSlider->pos(), QPoint(73, 80));
+  EXPECT_EQ(p.w->imgSlider->pos(), QPoint(73, 80));
   EXPECT_EQ(p.caption(), "Pista 1 - 00:59");
 
   // At the boundary the number comes from readings fresher than the time.
   p.playTo(199985);
   p.stepPerRead = 5;  // readings give 199990, 199995, then 200000 on: the third
                       // one, for the caption's number, is in track 2
-  p.form->Timer1_Timer();
+  p.w->Timer1_Timer();
   EXPECT_EQ(p.caption(), "Pista 2 - 03:17");
   p.stepPerRead = 0;
-  p.form->Timer1->start();  // the running timer puts them together again
+  p.w->Timer1->start();  // the running timer puts them together again
   ASSERT_TRUE(QTest::qWaitFor([&] { return p.caption() == "Pista 2 - 00:00"; }, 2000));
 
   // "Next" leaves the position at the range's end, the next track's start.
-  p.form->MMControl1->Command("Next");
+  p.w->MMControl1->Command("Next");
   EXPECT_EQ(modFunciones::CurrentStart, 200000) << "nothing changes before a tick";
-  p.form->Timer1_Timer();
+  p.w->Timer1_Timer();
   EXPECT_EQ(modFunciones::CurrentStart, 400000);
   EXPECT_EQ(view::ImgSliderLeft, 0.0f);
   EXPECT_EQ(p.caption(), "Pista 3 - 00:00");
@@ -80,7 +76,7 @@ TEST(RefreshTick, ThumbAndCaptionFollowPlaybackAcrossTrackBoundaries) {
 
 TEST(RefreshTick, WithoutADiscTheThumbRestsAtZeroAndTheBarSeeksNowhere) {
   Player p(std::vector<TocEntry>{});
-  p.form->Timer1_Timer();
+  p.w->Timer1_Timer();
   EXPECT_EQ(view::ImgSliderLeft, 0.0f);
   EXPECT_EQ(p.caption(), "Pista 0 - 00:00");
   p.down(Qt::LeftButton, p.onBar(50));
@@ -88,7 +84,7 @@ TEST(RefreshTick, WithoutADiscTheThumbRestsAtZeroAndTheBarSeeksNowhere) {
   EXPECT_TRUE(view::Dragging);
   p.up(Qt::LeftButton, p.onBar(122));
   EXPECT_FALSE(view::Dragging);
-  EXPECT_EQ(p.sent, Lines{}) << "no stop, seek or play";
+  EXPECT_EQ(p.trace.lines, Lines{}) << "no stop, seek or play";
 }
 
 TEST(SeekBar, OnlyTheLeftButtonDragsAndItsReleasePlaysFromTheThumb) {
@@ -118,7 +114,7 @@ TEST(SeekBar, OnlyTheLeftButtonDragsAndItsReleasePlaysFromTheThumb) {
   p.down(Qt::LeftButton, p.onBar(50));
   p.move(p.onBar(122));
   bool pendingRan = false;
-  QTimer::singleShot(0, p.form.get(), [&] { pendingRan = true; });
+  QTimer::singleShot(0, p.w.form.get(), [&] { pendingRan = true; });
   p.playTo(66500);
   EXPECT_TRUE(pendingRan) << "a suspended tick still lets pending events run";
   EXPECT_EQ(view::ImgSliderLeft, 1830.0f);
@@ -128,27 +124,26 @@ TEST(SeekBar, OnlyTheLeftButtonDragsAndItsReleasePlaysFromTheThumb) {
   EXPECT_EQ(view::ImgSliderLeft, 1830.0f) << "outside the limits the thumb stays";
   p.move(QPoint(200, -20));
   EXPECT_EQ(view::ImgSliderLeft, 3000.0f);
-  EXPECT_EQ(p.sent, Lines{}) << "only a left release sends anything";
-  p.up(Qt::LeftButton, QPoint(122, p.form->height() + 60));
+  EXPECT_EQ(p.trace.lines, Lines{}) << "only a left release sends anything";
+  p.up(Qt::LeftButton, QPoint(122, p.w->height() + 60));
   EXPECT_FALSE(view::Dragging);
   EXPECT_EQ(p.take(), p.seekTo(101271));  // 1830 twips
   // A click on the thumb reaches the bar beneath it.
-  QTest::mouseClick(p.form->windowHandle(), Qt::LeftButton, {},
-                    p.form->imgSlider->geometry().center());
+  QTest::mouseClick(p.w->windowHandle(), Qt::LeftButton, {}, p.w->imgSlider->geometry().center());
   EXPECT_EQ(p.take(), p.seekTo(105340));  // 1905 twips
 
   // Both limits are inside; outside them the thumb stays and marks the target.
   const std::vector<std::pair<float, int32_t>> releases = {
       {1825.0f, 101000}, {99.0f, 101000}, {4000.0f, 101000}, {100.0f, 7425}, {3750.0f, 205425}};
   for (const auto& [x, target] : releases) {
-    p.form->lblSlider_MouseUp(1, 0, x, 0.0f);
+    p.w->lblSlider_MouseUp(1, 0, x, 0.0f);
     EXPECT_EQ(p.take(), p.seekTo(target)) << x << " twips";
   }
 }
 
 TEST(TrackList, EveryChoicePlaysTheTrackFromItsStart) {
   Player p;
-  QComboBox* list = p.form->List1;
+  QComboBox* list = p.w->List1;
   QAbstractItemView* view = list->view();
   for (int32_t at : {61500, 430000}) {  // the second time the same item restarts its track
     p.playTo(at);
@@ -163,7 +158,7 @@ TEST(TrackList, EveryChoicePlaysTheTrackFromItsStart) {
   for (int i = 4; i <= 100; ++i) list->addItem(QString::number(i));
   for (const auto& [index, sends] : {std::pair{-1, p.seekTo(0)}, std::pair{99, Lines{}}}) {
     list->setCurrentIndex(index);
-    p.form->List1_Click();
+    p.w->List1_Click();
     EXPECT_EQ(p.take(), sends) << "item " << index;
   }
 }

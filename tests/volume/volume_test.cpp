@@ -2,18 +2,14 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSlider>
-#include <QStyleOptionSlider>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QWheelEvent>
 #include <functional>
 
-#include "app/frmVelmar.h"
-#include "disc/VirtualCdDevice.h"
-#include "support/ManualClock.h"
+#include "support/PulseServer.h"
+#include "support/TestWindow.h"
 #include "volume/FakeMixer.h"
 #include "volume/modVolumen.h"
 
@@ -37,7 +33,7 @@ class Volume : public ::testing::Test {
  protected:
   FakeMixer* mixer = new FakeMixer;
   QStringList messages;  // "caption|text|window shown or hidden"
-  std::unique_ptr<frmVelmar> form;
+  std::unique_ptr<TestWindow> w;
 
   void SetUp() override {
     modVolumen::SetMixerApi(std::unique_ptr<FakeMixer>(mixer));
@@ -47,9 +43,8 @@ class Volume : public ::testing::Test {
   }
   void TearDown() override { quiet(); }
   QSlider& load() {
-    form = std::make_unique<frmVelmar>(
-        std::make_unique<VirtualCdDevice>(threeTrackDisc(), ManualClock().clock()));
-    return *form->Slider1;
+    w = std::make_unique<TestWindow>();
+    return *w->form->Slider1;
   }
   // The write a user move to slider value `v` makes on a working mixer.
   static Call setAt(int v) { return {"set", 7, 0, FakeMixer::kControlId, 65535 - v}; }
@@ -57,7 +52,7 @@ class Volume : public ::testing::Test {
 
 TEST_F(Volume, LoadFindsTheSpeakersVolumeAndEveryUserMoveWritesIt) {
   QSlider& s = load();
-  form->show();
+  w->form->show();
   s.setValue(30000);  // from code, as at load: no write
   EXPECT_EQ(mixer->calls, (std::vector<Call>{{"open", 0, 0, 0, 0},
                                              {"line", 7, 3, mixer::kComponentSpeakers, 0},
@@ -66,18 +61,13 @@ TEST_F(Volume, LoadFindsTheSpeakersVolumeAndEveryUserMoveWritesIt) {
   // Top (0) is loudest, bottom (65535) silent. Each move starts in the middle,
   // where the thumb is at the slider's centre.
   const QPoint mid = s.rect().center();
-  QStyleOptionSlider opt;  // where the style puts the track across the slider
-  opt.initFrom(&s);
-  opt.orientation = Qt::Vertical;
-  opt.tickPosition = s.tickPosition();
-  const int x =
-      s.style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, &s).center().x();
   const std::pair<const char*, std::function<void()>> gestures[] = {
       {"home key", [&] { QTest::keyClick(&s, Qt::Key_Home); }},
       {"end key", [&] { QTest::keyClick(&s, Qt::Key_End); }},
       {"arrow key", [&] { QTest::keyClick(&s, Qt::Key_Down); }},
       {"page key", [&] { QTest::keyClick(&s, Qt::Key_PageUp); }},
-      {"click on the track", [&] { QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(x, 1)); }},
+      {"click on the track",
+       [&] { QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(mid.x() - 5, 1)); }},
       {"wheel",
        [&] {
          QWheelEvent e({}, {}, {}, {0, 120}, {}, {}, Qt::NoScrollPhase, false);
@@ -133,11 +123,10 @@ TEST_F(Volume, OnlyAMixerThatDoesNotOpenIsReported) {
 TEST_F(Volume, WithoutASoundSystemTheUserIsToldOnceAndALSAStaysQuiet) {
   modVolumen::SetMixerApi(nullptr);
   const QByteArray savedConfig = qgetenv("ALSA_CONFIG_PATH");
-  QTemporaryFile config, err;
-  ASSERT_TRUE(config.open() &&
-              config.write("ctl.!default { type pulse server \"unix:/nowhere\" }\n") > 0 &&
-              config.flush() && err.open());
-  qputenv("ALSA_CONFIG_PATH", config.fileName().toLocal8Bit());
+  const auto config = pulse::unreachableAlsa();
+  QTemporaryFile err;
+  ASSERT_TRUE(err.open());
+  qputenv("ALSA_CONFIG_PATH", config->fileName().toLocal8Bit());
   const int saved = dup(2);
   dup2(err.handle(), 2);
   QSlider& s = load();
@@ -152,37 +141,21 @@ TEST_F(Volume, WithoutASoundSystemTheUserIsToldOnceAndALSAStaysQuiet) {
   qputenv("ALSA_CONFIG_PATH", savedConfig);
 }
 
-// Waits (bounded) until pactl shows the null sink, on both channels, at what a
-// write of `value` gives (0 to 65535 onto 0 to 65536); returns the percent shown.
-int sinkPercentAfter(uint32_t value) {
-  const QRegularExpression both(
-      QString("left: %1 / +(\\d+)%.*right: %1 / +\\1%").arg(qRound(value * 65536.0 / 65535.0)));
-  QRegularExpressionMatch m;
-  const auto holds = [&] {
-    QProcess p;
-    p.start("pactl", {"get-sink-volume", "nullsink"});
-    p.waitForFinished(10000);
-    return (m = both.match(p.readAllStandardOutput())).hasMatch();
-  };
-  EXPECT_TRUE(QTest::qWaitFor(holds, 5000)) << both.pattern().toStdString();
-  return m.captured(1).toInt();
-}
-
 // The real ALSA mixer of the private PulseAudio server (with-pulse.sh).
 using PulseVolume = Volume;
 
 TEST_F(PulseVolume, TheSliderSetsTheSinkVolumeFromBottomToTop) {
-  if (!qgetenv("PULSE_SERVER").contains("velmar-pulse"))
+  if (!pulse::privateServer())
     GTEST_SKIP() << "runs under with-pulse.sh, never on the desktop's own mixer";
   modVolumen::SetMixerApi(nullptr);
   QSlider& s = load();
-  form->show();
+  w->form->show();
   QTest::keyClick(&s, Qt::Key_End);
-  EXPECT_EQ(sinkPercentAfter(0), 0) << "bottom";
+  EXPECT_EQ(pulse::sinkShows(0, 5000), 0) << "bottom";
   QTest::mouseClick(&s, Qt::MiddleButton, {}, s.rect().center());  // the thumb jumps there
-  EXPECT_NEAR(sinkPercentAfter(65535 - s.value()), 50, 5) << "middle";
+  EXPECT_NEAR(pulse::sinkShows(65535 - s.value(), 5000), 50, 5) << "middle";
   QTest::keyClick(&s, Qt::Key_Home);
-  EXPECT_EQ(sinkPercentAfter(65535), 100) << "top";
+  EXPECT_EQ(pulse::sinkShows(65535, 5000), 100) << "top";
 }
 
 }  // namespace
