@@ -27,8 +27,7 @@ namespace {
 std::optional<imageprobe::Driver> driverFor(const std::string& path) {
   if (hasExtension(path, ".toc")) return imageprobe::Driver::Cdrdao;
   if (hasExtension(path, ".nrg")) return imageprobe::Driver::Nero;
-  if (hasExtension(path, ".cue") || hasExtension(path, ".bin"))
-    return imageprobe::Driver::BinCue;
+  if (hasExtension(path, ".cue") || hasExtension(path, ".bin")) return imageprobe::Driver::BinCue;
   return std::nullopt;
 }
 
