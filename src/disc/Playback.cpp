@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -116,6 +117,21 @@ struct Playback::Core {
     commands.push_back({kind, tag, at});
     abort.raise();
     writerCv.notify_all();
+  }
+  // Starts a new session of playback from `pos`.
+  void startLocked() {
+    mode = DeviceMode::Playing;
+    ++session;
+    pushLocked(Command::Start, session, clock());
+  }
+  // Ends the session playing: the position stays where it is heard.
+  void haltLocked() {
+    pos = currentLocked();
+    pushLocked(Command::Halt, epoch);
+  }
+  // `frame` brought onto the disc: from track 1's start to the lead-out.
+  int64_t onDisc(int64_t frame) const {
+    return std::clamp(frame, firstFrame, std::max(firstFrame, leadOut));
   }
   // Drops the queue and has the reader start at `from` (or idle).
   void orderReadingLocked(bool read, int64_t from) {
@@ -275,12 +291,17 @@ class Playback::Writer {
   void waitFor(int64_t us);
   // Opens the output when it is closed and an attempt is due.
   void openOutputIfDue(bool now);
+  // The next attempt to open the output, after the current wait; the wait
+  // after it doubles, up to kReopenLastUs.
+  void scheduleReopen(int64_t nowUs);
   void closeOutput();
 
   // The session's stream: frames given to the output (or to the clock).
   int64_t clockFrames() const;
   int64_t heardStream();
   int64_t discOf(int64_t stream) const;
+  // The first segment that starts after stream frame `stream`.
+  std::vector<Segment>::const_iterator segmentAfter(int64_t stream) const;
 
   Core& c_;
   std::unique_ptr<AudioOutput> output_;
@@ -344,8 +365,7 @@ void Playback::Writer::publishHeard(uint64_t session) {
   const int64_t h = heardStream();
   // The output holds the frames up to written_; those of a later segment
   // (after a data track) do not follow on the disc.
-  auto next = std::upper_bound(segments_.begin(), segments_.end(), h,
-                               [](int64_t s, const Segment& g) { return s < g.stream; });
+  const auto next = segmentAfter(h);
   publish(session, discOf(h), (next == segments_.end() ? written_ : next->stream) - h);
 }
 
@@ -357,7 +377,11 @@ void Playback::Writer::openOutputIfDue(bool now) {
   output_ = c_.outputFactory();
   if (output_ && output_->open()) return;
   output_.reset();
-  nextOpenUs_ = t + reopenWaitUs_;
+  scheduleReopen(t);
+}
+
+void Playback::Writer::scheduleReopen(int64_t nowUs) {
+  nextOpenUs_ = nowUs + reopenWaitUs_;
   reopenWaitUs_ = std::min(reopenWaitUs_ * 2, kReopenLastUs);
 }
 
@@ -392,10 +416,14 @@ int64_t Playback::Writer::heardStream() {
   return std::min(played, clockNow);
 }
 
+std::vector<Playback::Writer::Segment>::const_iterator Playback::Writer::segmentAfter(
+    int64_t stream) const {
+  return std::upper_bound(segments_.begin(), segments_.end(), stream,
+                          [](int64_t s, const Segment& g) { return s < g.stream; });
+}
+
 int64_t Playback::Writer::discOf(int64_t stream) const {
-  auto it = std::upper_bound(segments_.begin(), segments_.end(), stream,
-                             [](int64_t s, const Segment& g) { return s < g.stream; });
-  --it;
+  const auto it = std::prev(segmentAfter(stream));
   return it->disc + (stream - it->stream);
 }
 
@@ -480,8 +508,7 @@ void Playback::Writer::playSession(uint64_t session, int64_t from, int64_t ancho
           const InCall call(c_.writerInCall);
           output_.reset();
         }
-        nextOpenUs_ = c_.clock() + reopenWaitUs_;
-        reopenWaitUs_ = std::min(reopenWaitUs_ * 2, kReopenLastUs);
+        scheduleReopen(c_.clock());
         {
           std::lock_guard lock(c_.m);
           c_.orderReadingLocked(true, nextDisc);
@@ -633,20 +660,13 @@ Playback::~Playback() {
 void Playback::play() {
   Core& c = *core_;
   std::lock_guard lock(c.m);
-  if (c.mode == DeviceMode::Stopped || c.mode == DeviceMode::Paused) {
-    c.mode = DeviceMode::Playing;
-    ++c.session;
-    c.pushLocked(Core::Command::Start, c.session, c.clock());
-  }
+  if (c.mode == DeviceMode::Stopped || c.mode == DeviceMode::Paused) c.startLocked();
 }
 
 void Playback::stop() {
   Core& c = *core_;
   std::lock_guard lock(c.m);
-  if (c.mode == DeviceMode::Playing) {
-    c.pos = c.currentLocked();
-    c.pushLocked(Core::Command::Halt, c.epoch);
-  }
+  if (c.mode == DeviceMode::Playing) c.haltLocked();
   if (c.mode == DeviceMode::Playing || c.mode == DeviceMode::Paused) c.mode = DeviceMode::Stopped;
 }
 
@@ -654,13 +674,10 @@ void Playback::pause() {
   Core& c = *core_;
   std::lock_guard lock(c.m);
   if (c.mode == DeviceMode::Playing) {
-    c.pos = c.currentLocked();
-    c.pushLocked(Core::Command::Halt, c.epoch);
+    c.haltLocked();
     c.mode = DeviceMode::Paused;
   } else if (c.mode == DeviceMode::Paused) {
-    c.mode = DeviceMode::Playing;
-    ++c.session;
-    c.pushLocked(Core::Command::Start, c.session, c.clock());
+    c.startLocked();
   }
 }
 
@@ -670,7 +687,7 @@ void Playback::seek(int64_t frame) {
   if (c.mode == DeviceMode::NoDisc) return;
   if (c.mode == DeviceMode::Playing) c.pushLocked(Core::Command::Halt, c.epoch);
   ++c.epoch;
-  c.pos = std::clamp(frame, c.firstFrame, std::max(c.firstFrame, c.leadOut));
+  c.pos = c.onDisc(frame);
   if (c.mode == DeviceMode::Playing || c.mode == DeviceMode::Paused) c.mode = DeviceMode::Stopped;
 }
 
@@ -681,11 +698,8 @@ void Playback::jump(int64_t frame) {
   const bool playing = c.mode == DeviceMode::Playing;
   if (playing) c.pushLocked(Core::Command::Halt, c.epoch);
   ++c.epoch;
-  c.pos = std::clamp(frame, c.firstFrame, std::max(c.firstFrame, c.leadOut));
-  if (playing) {
-    ++c.session;
-    c.pushLocked(Core::Command::Start, c.session, c.clock());
-  }
+  c.pos = c.onDisc(frame);
+  if (playing) c.startLocked();
 }
 
 int64_t Playback::position() const {
