@@ -5,6 +5,7 @@
 
 #include "app/Identity.h"
 #include "sources/DiscOpener.h"
+#include "sources/SystemError.h"
 
 std::string usageText() {
   return "Uso: velmar [UNIDAD | IMAGEN | URI]\n"
@@ -34,13 +35,6 @@ CommandLine commandLineError(std::string message) {
 }
 
 namespace {
-CommandLine error(std::string message) {
-  return commandLineError(std::move(message));
-}
-
-std::string quoted(const std::string& s) {
-  return "«" + s + "»";
-}
 
 // The scheme of `arg` when it reads "scheme://...", lower-cased.
 std::optional<std::string> uriScheme(const std::string& arg) {
@@ -139,7 +133,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine c;
   if (args.empty()) return c;
   if (args.size() > 1)
-    return error("sobra el argumento «" + args[1] + "»: solo se admite una unidad o una imagen");
+    return commandLineError("sobra el argumento «" + args[1] +
+                            "»: solo se admite una unidad o una imagen");
   const std::string& a = args.front();
   if (a == "--help" || a == "-h") {
     c.action = CommandLine::Action::Help;
@@ -151,8 +146,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     c.message = "Velmar " + velmar::versionText().toStdString() + "\n";
     return c;
   }
-  if (a.size() > 1 && a[0] == '-') return error("opción desconocida «" + a + "»");
-  if (std::string why = discArgumentProblem(a, &c.disc); !why.empty()) return error(why);
+  if (a.size() > 1 && a[0] == '-') return commandLineError("opción desconocida «" + a + "»");
+  if (std::string why = discArgumentProblem(a, &c.disc); !why.empty()) return commandLineError(why);
   c.argument = a;
   return c;
 }

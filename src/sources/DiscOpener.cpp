@@ -18,13 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lowerExtension(const std::string& path) {
-  std::string ext = fs::path(path).extension().string();
-  for (char& c : ext)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return ext;
-}
-
 // The cue sheet beside the raw image `image`: the same base name with .cue
 // in any case; failing that, the one whose base name differs only in case.
 std::string sheetBeside(const std::string& image) {
@@ -36,7 +29,7 @@ std::string sheetBeside(const std::string& image) {
   for (fs::directory_iterator it(p.parent_path().empty() ? "." : p.parent_path(), ec), end;
        !ec && it != end; it.increment(ec)) {
     const fs::path& q = it->path();
-    if (lowerExtension(q.string()) != ".cue") continue;
+    if (!hasExtension(q.string(), ".cue")) continue;
     if (q.stem().string() == stem)
       exact.push_back(q);
     else if (QString::fromStdString(q.stem().string()).toCaseFolded() == foldedStem)
@@ -81,16 +74,15 @@ std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* re
   if (::access(path.c_str(), R_OK) != 0)
     return refuse("no se puede leer: " + systemErrorText(errno));
 
-  const std::string ext = lowerExtension(path);
-  if (ext == ".cue") return CueSource::open(path, reason);
-  if (ext == ".bin" || ext == ".img") {
+  if (hasExtension(path, ".cue")) return CueSource::open(path, reason);
+  if (hasExtension(path, ".bin") || hasExtension(path, ".img")) {
     const std::string sheet = sheetBeside(path);
     if (sheet.empty())
       return refuse("es una imagen sin su hoja .cue: falta " +
                     quoted(fs::path(path).stem().string() + ".cue") + " a su lado");
     return CueSource::open(sheet, reason);
   }
-  if (ext == ".toc" || ext == ".nrg") {
+  if (hasExtension(path, ".toc") || hasExtension(path, ".nrg")) {
     auto source = CdioSource::open(path, reason);
     if (source && source->toc().tracks.empty()) return refuse("no contiene ninguna pista");
     return source;
@@ -103,11 +95,17 @@ std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* re
 std::string discPathProblem(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return systemErrorText(errno);
-  if (std::string why; deviceKind(path, &why) == DeviceKind::NotADrive) return why;
-  // A drive is read by the window, which waits for its disc.
-  if (isDrivePath(path))
-    return ::access(path.c_str(), R_OK) == 0 ? std::string()
-                                             : "no se puede leer: " + systemErrorText(errno);
+  std::string why;
+  switch (deviceKind(path, &why)) {
+    case DeviceKind::NotADrive:
+      return why;
+    case DeviceKind::Drive:
+      // A drive is read by the window, which waits for its disc.
+      return ::access(path.c_str(), R_OK) == 0 ? std::string()
+                                               : "no se puede leer: " + systemErrorText(errno);
+    case DeviceKind::NotADevice:
+      break;
+  }
   std::string reason;
   if (!openImage(path, &reason)) return reason;
   return {};
