@@ -1,6 +1,7 @@
 #include "desktop/NowPlaying.h"
 
 #include <QFrame>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -37,9 +38,8 @@ NowPlaying::NowPlaying(frmVelmar& window) : QObject(&window), window_(&window) {
   MMControl* control = window.MMControl1;
   connect(control, &MMControl::commandSent, this, &NowPlaying::afterCommand);
   connect(control, &MMControl::discChanged, this, [this] { afterCommand(QString()); });
-  poll_.setInterval(kPollMs);
-  connect(&poll_, &QTimer::timeout, this, &NowPlaying::refresh);
-  poll_.start();
+  // Between commands it looks at the window at the window's own tick.
+  connect(window.Timer1, &QTimer::timeout, this, &NowPlaying::refresh);
   state_ = look();
   window.picLED->setToolTip(tipFor(state_));
   lastPosition_ = control->Position();

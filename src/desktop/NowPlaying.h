@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <cstdint>
 
 #include "disc/CdDevice.h"
@@ -13,7 +12,9 @@ class frmVelmar;
 // What the window is playing, as the desktop sees it: the device's mode, the
 // transport bar's enabling, the current track with its range and CD-Text.
 // Reads the window only through its controls' properties, the track table
-// and MMControl's signals; sends no command and writes no property.
+// and MMControl's signals; sends no command and writes no property. Between
+// commands it looks again at every tick of the window's timer, since
+// playback moves on to the next track and stops at the disc's end by itself.
 //
 // Keeps the display box's tooltip on the current track's CD-Text (title,
 // then performer, on two lines; none when the disc has neither).
@@ -21,10 +22,6 @@ class NowPlaying : public QObject {
   Q_OBJECT
 
  public:
-  // How often the state is looked at between commands, ms: playback moves
-  // on to the next track and stops at the disc's end by itself.
-  static constexpr int kPollMs = 200;
-
   struct State {
     DeviceMode mode = DeviceMode::NotOpen;
     bool canEject = false;
@@ -68,7 +65,6 @@ class NowPlaying : public QObject {
 
   QPointer<frmVelmar> window_;
   State state_;
-  QTimer poll_;
   bool jumpPending_ = false;
   bool settlePending_ = false;
   // For jumps without a command: the last position seen while playing and
