@@ -221,7 +221,7 @@ TEST(HostileImages, AProbeThatHangsIsAbandonedAtItsTimeLimit) {
 }
 
 // Without its probe the program opens no image rather than parsing it
-// in-process; the installed program finds the probe installed beside it.
+// in-process; the installed program finds the probe where it is installed.
 TEST(HostileImages, WithoutItsProbeNoImageOpensAndTheInstalledProgramFindsIts) {
   const TestRip rip;
   QTemporaryDir stage;
