@@ -86,14 +86,12 @@ types=$(sed -n 's/^MimeType=//p' "$desktop" | tr ';' '\n'
 for type in $(echo "$types" | sort -u); do
   [ -f "$mimedb/share/mime/$type.xml" ] || fail "MIME type $type is not defined"
 done
-for name in disco.nrg disco.cue disco.toc; do
-  printf 'not a real image\0\1\2' >"$mimedb/$name"
-done
 for pair in disco.nrg=application/x-nrg disco.cue=application/x-cue \
   disco.toc=application/x-cdrdao-toc; do
+  file=$mimedb/${pair%%=*}
+  printf 'not a real image\0\1\2' >"$file"
   got=$(XDG_DATA_DIRS="$mimedb/share" XDG_DATA_HOME="$mimedb/home" GIO_USE_VFS=local \
-    gio info -a standard::content-type "$mimedb/${pair%%=*}" |
-    sed -n 's/^ *standard::content-type: //p')
+    gio info -a standard::content-type "$file" | sed -n 's/^ *standard::content-type: //p')
   [ "$got" = "${pair#*=}" ] || fail "${pair%%=*} is seen as '$got', not ${pair#*=}"
 done
 echo "install checks passed: $stage"
