@@ -53,20 +53,19 @@ std::string sysDevice(const struct stat& st) {
          std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
 }
 
-// A block device the kernel's CD-ROM layer lists, or a SCSI character device
-// the kernel lists as a CD-ROM (peripheral type 5).
+// A device the kernel lists as a CD-ROM: a SCSI one of peripheral type 5 (a
+// drive's sr and sg nodes), or a block device its CD-ROM layer lists.
 bool kernelListsCdRom(const struct stat& st) {
-  if (S_ISBLK(st.st_mode)) {
-    std::error_code ec;
-    const std::string name = std::filesystem::read_symlink(sysDevice(st), ec).filename();
-    std::ifstream in("/proc/sys/dev/cdrom/info");
-    std::ostringstream info;
-    info << in.rdbuf();
-    return !ec && cdromInfoListsDrive(info.str(), name);
-  }
   std::ifstream type(sysDevice(st) + "/device/type");
   int value = -1;
-  return (type >> value) && value == 5;
+  if ((type >> value) && value == 5) return true;
+  if (!S_ISBLK(st.st_mode)) return false;
+  std::error_code ec;
+  const std::string name = std::filesystem::read_symlink(sysDevice(st), ec).filename();
+  std::ifstream in("/proc/sys/dev/cdrom/info");
+  std::ostringstream info;
+  info << in.rdbuf();
+  return !ec && cdromInfoListsDrive(info.str(), name);
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {

@@ -12,11 +12,11 @@ enum class DeviceKind {
   NotADrive,   // another device, such as /dev/zero or a hard disk
 };
 // Looks at `path` without opening it (opening some devices has effects).
-// Block devices pass when the kernel's CD-ROM layer lists them
-// (/proc/sys/dev/cdrom/info); character devices when libcdio takes them for a
-// drive and the kernel lists them as a CD-ROM (SCSI type 5), as libcdio alone
-// takes any character device. NotADrive comes with the reason, in Spanish, in
-// `*reason`.
+// Devices pass when the kernel lists them as a CD-ROM: SCSI peripheral type 5
+// in /sys, or for block devices also a name on the kernel's CD-ROM list
+// (/proc/sys/dev/cdrom/info); character devices must also be taken for a
+// drive by libcdio, which alone takes any character device. NotADrive comes
+// with the reason, in Spanish, in `*reason`.
 DeviceKind deviceKind(const std::string& path, std::string* reason = nullptr);
 
 // True when `info`, the text of /proc/sys/dev/cdrom/info, lists the drive of
