@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "DiscImageWriter.h"
-#include "sources/CueSource.h"
+#include "sources/RipSource.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
 
     const auto t0 = std::chrono::steady_clock::now();
     std::string why;
-    const std::unique_ptr<CueSource> source = CueSource::open((sub / "rip.cue").string(), &why);
+    const std::unique_ptr<RipSource> source = openCueSheet((sub / "rip.cue").string(), &why);
     const double openMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     if (!source) {

@@ -20,12 +20,10 @@
 #include "sources/CdioToc.h"
 #include "sources/ImageProbe.h"
 #include "sources/SystemError.h"
-#include "sources/TocFile.h"
 
 namespace {
 
 std::optional<imageprobe::Driver> driverFor(const std::string& path) {
-  if (hasExtension(path, ".toc")) return imageprobe::Driver::Cdrdao;
   if (hasExtension(path, ".nrg")) return imageprobe::Driver::Nero;
   if (hasExtension(path, ".cue") || hasExtension(path, ".bin")) return imageprobe::Driver::BinCue;
   return std::nullopt;
@@ -33,8 +31,6 @@ std::optional<imageprobe::Driver> driverFor(const std::string& path) {
 
 driver_id_t cdioDriver(imageprobe::Driver d) {
   switch (d) {
-    case imageprobe::Driver::Cdrdao:
-      return DRIVER_CDRDAO;
     case imageprobe::Driver::Nero:
       return DRIVER_NRG;
     case imageprobe::Driver::BinCue:
@@ -124,15 +120,10 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
       return refuse("falta la hoja " + quoted(sheet.substr(sheet.rfind('/') + 1)) +
                     " que describe el archivo .bin");
   }
-  // A .toc's relative file names are made absolute for libcdio, which would
-  // look for them in the current folder.
-  std::optional<TocWithAbsoluteNames> named;
-  if (*driver == imageprobe::Driver::Cdrdao) named.emplace(path);
-  const std::string& image = named ? named->path() : path;
-  const imageprobe::Report report = imageprobe::probe(image, *driver);
+  const imageprobe::Report report = imageprobe::probe(path, *driver);
   if (report.verdict != imageprobe::Report::Verdict::Readable) return refuse(report.problem);
 
-  disc->h_->cdio = cdio_open(image.c_str(), cdioDriver(*driver));
+  disc->h_->cdio = cdio_open(path.c_str(), cdioDriver(*driver));
   if (!disc->h_->cdio) return refuse(systemErrorText(EIO));
   disc->toc_ = readCdioToc(disc->h_->cdio);
   if (std::string problem = tocProblem(disc->toc_); !problem.empty()) return refuse(problem);

@@ -17,11 +17,11 @@ enum class DeviceKind {
 // character device. NotADrive comes with the reason, in Spanish, in `*reason`.
 DeviceKind deviceKind(const std::string& path, std::string* reason = nullptr);
 
-// A disc in a drive, or a disc image (cdrdao .toc, Nero .nrg, .cue/.bin), read
-// through libcdio. Drives are read through paranoia, images directly.
+// A disc in a drive, or a disc image (Nero .nrg, .cue/.bin), read through
+// libcdio. Drives are read through paranoia, images directly.
 //
-// Images are opened with the driver their extension names (.toc, .nrg, .cue
-// or .bin), never by libcdio's guessing, and only after the image probe (see
+// Images are opened with the driver their extension names (.nrg, .cue or
+// .bin), never by libcdio's guessing, and only after the image probe (see
 // ImageProbe.h) has read them safely in a process of its own; the table of
 // contents read here must then match the probe's. libcdio's log handler is
 // the program's own (see CdioLog.h) before any call into libcdio.

@@ -6,7 +6,7 @@
 
 #include "sources/CdioSource.h"
 #include "sources/CueSheet.h"
-#include "sources/CueSource.h"
+#include "sources/RipSource.h"
 #include "sources/DiscOpener.h"
 #include "support/BadRips.h"
 #include "support/FakePlayback.h"
@@ -25,9 +25,9 @@ std::vector<int16_t> readSectors(SectorSource& s, int32_t lsn, int32_t count, in
   return all;
 }
 
-std::unique_ptr<CueSource> openSheet(const std::string& path) {
+std::unique_ptr<RipSource> openSheet(const std::string& path) {
   std::string why;
-  auto s = CueSource::open(path, &why);
+  auto s = openCueSheet(path, &why);
   EXPECT_TRUE(s) << why;
   return s;
 }
@@ -101,7 +101,7 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWitho
   const std::vector<int16_t> whole = sectors(0, leadOut);
   for (const auto& [layout, sheet] : sheets) {
     SCOPED_TRACE(layout);
-    const std::unique_ptr<CueSource> s = openSheet(sheet);
+    const std::unique_ptr<RipSource> s = openSheet(sheet);
     ASSERT_TRUE(s);
     EXPECT_EQ(tocText(s->toc()), tocText(toc));
     EXPECT_TRUE(readSectors(*s, 0, leadOut, kMaxSectorsPerRead) == whole);
@@ -132,7 +132,7 @@ TEST(CueSourceLayout, GapsSessionsAndDataAreSilenceWhereABurnedDiscHasThem) {
   rip.sound16("a.wav", kWav16, a);
   rip.sound16("b.flac", kFlac16, b);
   rip.text("datos.iso", std::string(20 * 2048, 'd'));
-  const std::unique_ptr<CueSource> s = openSheet(rip.text(
+  const std::unique_ptr<RipSource> s = openSheet(rip.text(
       "gaps.cue",
       "PERFORMER \"Grupo\"\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"Uno\"\n    FLAGS "
       "PRE\n"
@@ -191,7 +191,7 @@ TEST(CueSourceFormats, EveryFileIsReadAsCdAudio) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const std::string name = std::filesystem::path(c.file).filename().string();
-    const std::unique_ptr<CueSource> s = openSheet(rip.text(name + ".cue", oneTrack(name, c.type)));
+    const std::unique_ptr<RipSource> s = openSheet(rip.text(name + ".cue", oneTrack(name, c.type)));
     ASSERT_TRUE(s);
     EXPECT_EQ(tocText(s->toc()), "0+11 s1; lead-out 11");
     // The last sector ends in silence.
@@ -219,7 +219,7 @@ TEST(CueSourceFormats, OtherSampleRatesAreConvertedBandLimited) {
                      static_cast<int32_t>(std::lround(2147483647.0 * sine(rate, i))));
     const std::string name = std::to_string(rate) + ".flac";
     rip.sound(name, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, rate, channels, samples);
-    const std::unique_ptr<CueSource> s = openSheet(rip.text(
+    const std::unique_ptr<RipSource> s = openSheet(rip.text(
         name + ".cue",
         oneTrack(name, "FLAC") + "FILE \"after.wav\" WAVE\n TRACK 02 AUDIO\n INDEX 01 00:00:00\n"));
     ASSERT_TRUE(s);
@@ -260,13 +260,13 @@ TEST(CueSourceFiles, FileNamesAreTakenAsWrittenThenInAnyCase) {
   };
   for (const auto& [name, sectors] : found) {
     SCOPED_TRACE(name);
-    const std::unique_ptr<CueSource> s =
+    const std::unique_ptr<RipSource> s =
         openSheet(rip.text("otro nombre.cue", oneTrack(name, "WAVE")));
     ASSERT_TRUE(s);
     EXPECT_EQ(s->toc().leadOutLsn, sectors);
   }
   std::string why;
-  EXPECT_FALSE(CueSource::open(rip.text("eco.cue", oneTrack("eco.wav", "WAVE")), &why));
+  EXPECT_FALSE(openCueSheet(rip.text("eco.cue", oneTrack("eco.wav", "WAVE")), &why));
   EXPECT_EQ(why,
             "«eco.cue», línea 1: el archivo «eco.wav» no existe, y hay varios que solo se "
             "diferencian en mayúsculas y minúsculas («ECO.wav», «Eco.wav»)");
@@ -276,7 +276,7 @@ TEST(CueSourceFiles, SheetsThatCannotBePlayedSayWhyAsTheCommandLineDoes) {
   TestRip rip;
   for (const BadRip& bad : makeBadRips(rip)) {
     std::string why;
-    EXPECT_FALSE(CueSource::open(bad.sheet, &why));
+    EXPECT_FALSE(openCueSheet(bad.sheet, &why));
     EXPECT_EQ(why, bad.reason);
     EXPECT_EQ(discPathProblem(bad.sheet), bad.reason) << "one code path";
   }
@@ -290,7 +290,7 @@ TEST(CueSourceFiles, FilesCutOrDamagedAreMissingOrUnreadableThereAndTheRestPlays
   // noted once.
   rip.sound16("a.flac", kFlac16, a);
   const std::string shrunk = rip.sound16("b.bin", kRawLittle, a);
-  const std::unique_ptr<CueSource> split = openSheet(rip.text(
+  const std::unique_ptr<RipSource> split = openSheet(rip.text(
       "cut.cue",
       oneTrack("a.flac", "FLAC") + "FILE \"b.bin\" BINARY\n TRACK 02 AUDIO\n INDEX 01 00:00:00\n"));
   ASSERT_TRUE(split);
@@ -314,7 +314,7 @@ TEST(CueSourceFiles, FilesCutOrDamagedAreMissingOrUnreadableThereAndTheRestPlays
   for (const std::string& f : {cut, hurt}) {
     SCOPED_TRACE(f);
     const std::string name = std::filesystem::path(f).filename().string();
-    const std::unique_ptr<CueSource> s = openSheet(rip.text(name + ".cue", oneTrack(name, "FLAC")));
+    const std::unique_ptr<RipSource> s = openSheet(rip.text(name + ".cue", oneTrack(name, "FLAC")));
     ASSERT_TRUE(s);
     EXPECT_EQ(s->toc().leadOutLsn, 200) << "as long as its header says";
     if (f == hurt) {
