@@ -61,7 +61,10 @@ class Parser {
     return false;
   }
   bool failAt(const std::string& what) { return fail(here(), what); }
-  int here() const { return pos_ < tokens_.size() ? tokens_[pos_].line : lastLine_; }
+  // The line of the next token, or of the last one at the end.
+  int here() const {
+    return pos_ < tokens_.size() ? tokens_[pos_].line : tokens_.empty() ? 1 : tokens_.back().line;
+  }
   bool lex();
   bool atWord(const char* word) const {
     return pos_ < tokens_.size() && tokens_[pos_].kind == Token::Kind::Word &&
@@ -92,7 +95,6 @@ class Parser {
   RipDescription* rip_;
   std::vector<Token> tokens_;
   size_t pos_ = 0;
-  int lastLine_ = 1;
   std::string error_;
   int32_t blockBytes_ = kBytesPerSector;  // the current track's
   bool audio_ = true;
@@ -159,7 +161,6 @@ bool Parser::lex() {
       i = end;
     }
   }
-  lastLine_ = line;
   return true;
 }
 
@@ -194,8 +195,10 @@ bool Parser::msf(const char* what, int64_t* sectors) {
                                                             : integer(s.substr(a + 1, b - a - 1), 59),
                                f = b == std::string::npos ? std::nullopt : integer(s.substr(b + 1), 74);
   if (!m || !sec || !f)
-    return fail(line, std::string(what) + (s.empty() ? " falta" : " " + quotedName(s) + " no es válido") +
-                          " (M:S:F, con S menor que 60 y F menor que 75)");
+    return fail(line, s.empty() ? std::string("falta ") + what + " (M:S:F)"
+                                : std::string(what) + " " + quotedName(s) +
+                                      " no es un tiempo válido (M:S:F, con S menor que 60 y F "
+                                      "menor que 75)");
   ++pos_;
   *sectors = (*m * 60 + *sec) * 75 + *f;
   if (*sectors > kMaxDiscSectors)
@@ -215,7 +218,8 @@ bool Parser::amount(const char* what, int64_t* frames) {
   const int64_t max = audio_ ? kMaxDiscFrames : int64_t{kMaxDiscSectors} * blockBytes_;
   const std::optional<int64_t> v = integer(s, max);
   if (!v)
-    return fail(line, std::string(what) + (s.empty() ? " falta" : " " + quotedName(s) + " no es válido") +
+    return fail(line, (s.empty() ? std::string("falta ") + what
+                                 : std::string(what) + " " + quotedName(s) + " no es válida") +
                           (audio_ ? " (M:S:F, o un número de muestras que quepa en un disco)"
                                   : " (M:S:F, o un número de bytes que quepa en un disco)"));
   ++pos_;

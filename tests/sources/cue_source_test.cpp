@@ -2,28 +2,18 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <numbers>
 
 #include "sources/CdioSource.h"
 #include "sources/CueSheet.h"
-#include "sources/RipSource.h"
 #include "sources/DiscOpener.h"
+#include "sources/RipSource.h"
 #include "support/BadRips.h"
 #include "support/FakePlayback.h"
 #include "support/TestDisc.h"
 
 namespace {
-
-// The disc from `lsn` on, `count` sectors, in reads of `step` sectors.
-std::vector<int16_t> readSectors(SectorSource& s, int32_t lsn, int32_t count, int32_t step) {
-  std::vector<int16_t> all, buf(kMaxSectorsPerRead * kSamplesPerSector);
-  for (int32_t at = lsn; at < lsn + count; at += step) {
-    const int32_t n = std::min(step, lsn + count - at);
-    EXPECT_EQ(s.read(at, n, buf.data()), SectorRead::Ok) << "LSN " << at;
-    all.insert(all.end(), buf.begin(), buf.begin() + n * kSamplesPerSector);
-  }
-  return all;
-}
 
 std::unique_ptr<RipSource> openSheet(const std::string& path) {
   std::string why;
@@ -36,20 +26,12 @@ std::string oneTrack(const std::string& file, const std::string& type) {
   return "FILE \"" + file + "\" " + type + "\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n";
 }
 
-// Interleaved 16-bit stereo frames that differ from frame to frame and use
-// the whole range: left counts up by 7, right down by 13.
-std::vector<int16_t> rampFrames(int64_t frames) {
-  std::vector<int16_t> s(static_cast<size_t>(frames * 2));
-  for (size_t i = 0; i < s.size(); i += 2) {
-    s[i] = static_cast<int16_t>(static_cast<uint16_t>(i / 2 * 7 + 100));
-    s[i + 1] = static_cast<int16_t>(static_cast<uint16_t>(40000 - i / 2 * 13));
-  }
-  return s;
-}
-
 }  // namespace
 
-TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWithoutAGap) {
+// One rip written as one .bin with its sheet, as files per track (three
+// ways of placing the pregaps), and as cdrdao writes it: one disc, the same
+// table and the same samples.
+TEST(CueSourceLayout, RipsSplitIntoFilesOrWrittenAsTocAreTheSingleImageAndPlayWithoutAGap) {
   // Tracks 2, 3 and 4 have silent INDEX 00 pregaps of 75, 150 and 33 sectors.
   discgen::DiscPlan plan = counterDisc({300, 225, 450, 160});
   const int32_t pregap[] = {0, 75, 150, 33};
@@ -77,8 +59,28 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWitho
     return "FILE \"" + name + "\" " + (t % 2 ? "FLAC" : "WAVE") + "\n";
   };
   auto track = [](size_t t) { return "  TRACK 0" + std::to_string(t + 1) + " AUDIO\n"; };
+  // cdrdao read-cd's form: one big-endian raw file (here after 1000 bytes
+  // of something else), a FILE per track from its INDEX 00 on, START at its
+  // INDEX 01; and the same naming a WAVE, in samples.
+  std::ofstream(rip.path("data.raw"), std::ios::binary) << std::string(1000, 'R');
+  rip.sound16("rest.raw", kRawBig, sectors(0, leadOut));
+  std::ofstream(rip.path("data.raw"), std::ios::binary | std::ios::app)
+      << std::ifstream(rip.path("rest.raw"), std::ios::binary).rdbuf();
+  rip.sound16("disc.wav", kWav16, sectors(0, leadOut));
+  auto msf = [](int32_t s) {
+    return std::to_string(s / 4500) + ":" + std::to_string(s / 75 % 60) + ":" +
+           std::to_string(s % 75);
+  };
+  std::string raw = "CD_DA\n", wave = "CD_DA\n";
   std::string appended, prepended, gaps;
   for (size_t t = 0; t < n; ++t) {
+    const std::string head = "// Track " + std::to_string(t + 1) +
+                             "\nTRACK AUDIO\nNO COPY\nNO PRE_EMPHASIS\nTWO_CHANNEL_AUDIO\n";
+    const std::string startLine = t ? "START " + msf(start(t) - zero(t)) + "\n" : "";
+    raw += head + "FILE \"data.raw\" #1000 " + msf(zero(t)) + " " + msf(zero(t + 1) - zero(t)) +
+           "\n" + startLine;
+    wave += head + "AUDIOFILE \"disc.wav\" " + std::to_string(zero(t) * kFramesPerSector) + " " +
+            std::to_string((zero(t + 1) - zero(t)) * kFramesPerSector) + "\n" + startLine;
     const std::string one = "    INDEX 01 00:00:00\n";
     // Files from INDEX 01 to INDEX 01: a pregap ends the file before.
     appended += file(t, start(t), start(t + 1)) + (t ? "" : track(0)) + one;
@@ -97,12 +99,14 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWitho
       {"gaps appended", rip.text("appended.cue", appended)},
       {"gaps prepended", rip.text("prepended.cue", prepended)},
       {"PREGAP lines", rip.text("gaps.cue", gaps)},
+      {"cdrdao TOC, raw", rip.text("raw.toc", raw)},
+      {"cdrdao TOC, WAVE", rip.text("wave.toc", wave)},
   };
   const std::vector<int16_t> whole = sectors(0, leadOut);
   for (const auto& [layout, sheet] : sheets) {
     SCOPED_TRACE(layout);
-    const std::unique_ptr<RipSource> s = openSheet(sheet);
-    ASSERT_TRUE(s);
+    const std::unique_ptr<SectorSource> s = openImage(sheet, &why);
+    ASSERT_TRUE(s) << why;
     EXPECT_EQ(tocText(s->toc()), tocText(toc));
     EXPECT_TRUE(readSectors(*s, 0, leadOut, kMaxSectorsPerRead) == whole);
     // Short reads that straddle every file boundary.
@@ -111,16 +115,20 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWitho
         EXPECT_TRUE(readSectors(*s, at - 2, 5, 5) == sectors(at - 2, 5)) << "LSN " << at;
   }
 
-  // The device plays a split rip from 0.5 s before track 2 to its end.
-  DeviceRig r(sheets[1].second);
-  const int32_t from = r.dev.trackPosition(2) - 500;
-  r.dev.seek(from);
-  r.act([&] { r.dev.play(); });
-  r.run(15000);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
-  const int64_t first = CdioDevice::frameOfMs(from) - 150 * kFramesPerSector;
-  const int64_t total = int64_t{leadOut} * kFramesPerSector - first;
-  EXPECT_TRUE(r.heard(0, total) == disc.samples(first, total)) << "nothing lost, nothing twice";
+  // The device plays a split rip and the raw TOC from 0.5 s before track 2
+  // to its end.
+  for (const std::string& path : {sheets[1].second, sheets[4].second}) {
+    SCOPED_TRACE(path);
+    DeviceRig r(path);
+    const int32_t from = r.dev.trackPosition(2) - 500;
+    r.dev.seek(from);
+    r.act([&] { r.dev.play(); });
+    r.run(15000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
+    const int64_t first = CdioDevice::frameOfMs(from) - 150 * kFramesPerSector;
+    const int64_t total = int64_t{leadOut} * kFramesPerSector - first;
+    EXPECT_TRUE(r.heard(0, total) == disc.samples(first, total)) << "nothing lost, nothing twice";
+  }
 }
 
 TEST(CueSourceLayout, GapsSessionsAndDataAreSilenceWhereABurnedDiscHasThem) {
