@@ -218,10 +218,10 @@ bool Parser::amount(const char* what, int64_t* frames) {
   const int64_t max = audio_ ? kMaxDiscFrames : int64_t{kMaxDiscSectors} * blockBytes_;
   const std::optional<int64_t> v = integer(s, max);
   if (!v)
-    return fail(line, (s.empty() ? std::string("falta ") + what
-                                 : std::string(what) + " " + quotedName(s) + " no es válida") +
-                          (audio_ ? " (M:S:F, o un número de muestras que quepa en un disco)"
-                                  : " (M:S:F, o un número de bytes que quepa en un disco)"));
+    return fail(line, s.empty() ? std::string("falta ") + what
+                                : std::string(what) + " " + quotedName(s) +
+                                      " no está en M:S:F ni es un número de " +
+                                      (audio_ ? "muestras" : "bytes") + " que quepa en un disco");
   ++pos_;
   *frames = audio_ ? *v : (*v + blockBytes_ - 1) / blockBytes_ * kFramesPerSector;
   return true;

@@ -168,6 +168,60 @@ TEST(CueSourceLayout, GapsSessionsAndDataAreSilenceWhereABurnedDiscHasThem) {
   EXPECT_EQ(s->read(0, 26, buf.data()), SectorRead::Unreadable);
 }
 
+// Sheets that libcue takes and a burner burns, as the disc the burner makes:
+// an EAC Enhanced CD's data track (in or past the end of the audio file, of
+// any mode), numbers that skip, an INDEX 02 in the next track's pregap, a
+// track with only INDEX 00, FLAGS before TRACK, UTF-16 and UTF-32 without
+// or with a byte-order mark, paths of the machine the rip was made on.
+TEST(CueSourceLayout, SheetsAsLenientAsBurnersArePlayedAsTheBurnedDisc) {
+  TestRip rip;
+  rip.sound16("a.wav", kWav16, rampFrames(300 * kFramesPerSector));
+  rip.text("mixto.bin", std::string(300 * kBytesPerSector, 'd'));
+  const std::string file = "FILE \"a.wav\" WAVE\n", one = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
+                    whole = "0+300 s1; lead-out 300";
+  auto wide = [](const std::string& utf8, int width, bool little, bool bom) {
+    const QString q = QString::fromStdString((bom ? "\xef\xbb\xbf" : "") + utf8);
+    std::string out;
+    for (const uint v : q.toUcs4())
+      for (int k = 0; k < width; ++k)
+        out += static_cast<char>(v >> (8 * (little ? k : width - 1 - k)));
+    return out;
+  };
+  const std::string text = "TITLE \"Canción\"\n" + file + one;
+  const std::pair<std::string, std::string> cases[] = {
+      {file + one + "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 MODE1/2352\n"
+                    "    INDEX 01 02:36:00\n",
+       "0+150 s1; 150+150 s1; 11700+300 data s2; lead-out 12000"},
+      {file + one + "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 MODE2/2336\n"
+                    "    INDEX 01 00:03:00\n",
+       "0+150 s1; 150+75 s1; 11625+75 data s2; lead-out 11700"},
+      {file + one + "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n  TRACK 09 AUDIO\n"
+                    "    INDEX 01 00:02:00\n",
+       "0+75 s1; 75+75 s1; 150+150 s1; lead-out 300"},
+      {file + one + "    INDEX 02 00:02:10\n  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n"
+                    "    INDEX 01 00:02:20\n",
+       "0+170 s1; 170+130 s1; lead-out 300"},
+      {file + one + "  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n", "0+150 s1; 150+150 s1; lead-out 300"},
+      {"FLAGS PRE\n" + file + one, "0+300 pre s1; lead-out 300"},
+      {wide(text, 2, true, false), "\"Canción/\" " + whole},
+      {wide(text, 2, false, false), "\"Canción/\" " + whole},
+      {wide(text, 4, true, true), "\"Canción/\" " + whole},
+      {wide(text, 4, false, false), "\"Canción/\" " + whole},
+      {"FILE \"D:\\Música\\a.wav\" WAVE\n" + one, whole},
+      {"FILE \"/home/otra/rips/a.wav\" WAVE\n" + one, whole},
+      {"FILE \"..\\rips\\A.WAV\" WAVE\n" + one, whole},
+      {"FILE \"mixto.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+       "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:03:00\n",
+       "0+225 data s1; 225+75 s1; lead-out 300"},
+  };
+  for (const auto& [sheet, table] : cases) {
+    SCOPED_TRACE(sheet);
+    const std::unique_ptr<RipSource> s = openSheet(rip.text("disco.cue", sheet));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(tocText(s->toc()), table);
+  }
+}
+
 TEST(CueSourceFormats, EveryFileIsReadAsCdAudio) {
   const int64_t frames = 588 * 10 + 100;  // ten sectors and a bit
   const std::vector<int16_t> ramp = rampFrames(frames);
@@ -284,7 +338,7 @@ TEST(CueSourceFiles, SheetsThatCannotBePlayedSayWhyAsTheCommandLineDoes) {
   TestRip rip;
   for (const BadRip& bad : makeBadRips(rip)) {
     std::string why;
-    EXPECT_FALSE(openCueSheet(bad.sheet, &why));
+    EXPECT_FALSE(openImage(bad.sheet, &why));
     EXPECT_EQ(why, bad.reason);
     EXPECT_EQ(discPathProblem(bad.sheet), bad.reason) << "one code path";
   }

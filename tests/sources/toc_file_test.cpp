@@ -184,7 +184,7 @@ TEST(TocFile, MalformedTocsAreRefusedWithTheirLine) {
        "línea 3: DATAFILE va en una pista de audio; es para pistas de datos"},
       {head + "FILE \"a.wav\" #3 0\n", "línea 3: el desplazamiento #3 no cae entre dos muestras"},
       {head + "SILENCE 99999999999\n",
-       "línea 3: la duración «99999999999» no es válida (M:S:F, o un número de muestras"},
+       "línea 3: la duración «99999999999» no está en M:S:F ni es un número de muestras"},
       {head + "FILE \"a.wav\" 0\nBOGUS\n", "línea 4: «BOGUS» no es una palabra de archivo .toc"},
       {head + "SILENCE 00:01:00 // un comentario \"\nSTART 00:01:00\n",
        "línea 4: la pista 1 no dura nada"},
