@@ -320,8 +320,7 @@ bool Parser::tokenize(std::string_view line, std::vector<Token>* tokens) {
 
 bool Parser::expectArgs(const std::vector<Token>& t, size_t n, const char* missing) {
   if (t.size() < n + 1) return fail(missing);
-  if (t.size() > n + 1)
-    return fail("sobra " + word(t[n + 1].text) + " al final de la línea");
+  if (t.size() > n + 1) return fail("sobra " + word(t[n + 1].text) + " al final de la línea");
   return true;
 }
 

@@ -28,9 +28,9 @@ inline constexpr int kMaxCueFiles = kMaxRipFiles;
 
 struct CueFile {
   using Kind = FileKind;  // BINARY: LittleEndian; MOTOROLA: BigEndian
-  std::string name;     // as written, UTF-8
-  std::string rawName;  // the sheet's own bytes (differ from `name` in a Windows-1252 sheet)
-  std::string type;     // upper case: BINARY, WAVE, FLAC...
+  std::string name;       // as written, UTF-8
+  std::string rawName;    // the sheet's own bytes (differ from `name` in a Windows-1252 sheet)
+  std::string type;       // upper case: BINARY, WAVE, FLAC...
   Kind kind = Kind::LittleEndian;
   int line = 0;
 };
@@ -66,9 +66,9 @@ struct CueTrack {
 };
 
 struct CueSheet {
-  std::string name;  // the sheet's file name, for messages
+  std::string name;       // the sheet's file name, for messages
   bool sessions = false;  // REM SESSION lines give the tracks' sessions
-  CdText text;       // the album's
+  CdText text;            // the album's
   std::vector<CueFile> files;
   std::vector<CueTrack> tracks;
 

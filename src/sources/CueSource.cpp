@@ -41,7 +41,8 @@ bool describeFiles(const CueSheet& sheet, RipDescription* rip, std::string* reas
     const CueFile& cf = sheet.files[f];
     RipFile rf{cf.name, cf.rawName, cf.kind, 0, 0, cf.line};
     const std::vector<const CueTrack*>& h = held[f];
-    const bool audio = h.empty() || std::any_of(h.begin(), h.end(), [](auto t) { return t->audio; });
+    const bool audio =
+        h.empty() || std::any_of(h.begin(), h.end(), [](auto t) { return t->audio; });
     for (size_t i = 0; i < h.size(); ++i) {
       // Sectors of another size than audio's put the audio after them
       // where no time of the sheet says; a data track of any size may end
@@ -84,13 +85,13 @@ bool describeTracks(const CueSheet& sheet, const std::vector<int64_t>& sectors, 
         unheld[k] = true;
         continue;
       }
-      const std::string where = &i == &t.start() ? "empieza en "
-                                                 : "tiene su INDEX " + std::to_string(i.number) +
-                                                       " en ";
-      *reason = sheet.problem(i.line, "la pista " + std::to_string(t.number) + " " + where +
-                                          cueTime(i.offset) + ", más allá del final de " +
-                                          quotedName(sheet.files[static_cast<size_t>(i.file)].name) +
-                                          ", que dura " + cueTime(length));
+      const std::string where =
+          &i == &t.start() ? "empieza en " : "tiene su INDEX " + std::to_string(i.number) + " en ";
+      *reason =
+          sheet.problem(i.line, "la pista " + std::to_string(t.number) + " " + where +
+                                    cueTime(i.offset) + ", más allá del final de " +
+                                    quotedName(sheet.files[static_cast<size_t>(i.file)].name) +
+                                    ", que dura " + cueTime(length));
       return false;
     }
   }
@@ -124,8 +125,12 @@ bool describeTracks(const CueSheet& sheet, const std::vector<int64_t>& sectors, 
     r.line = t.line;
     r.audio = t.audio;
     r.preemphasis = t.preemphasis;
-    // Without REM SESSION, data after audio is an Enhanced CD's data session.
-    later = later || (audioSeen && !t.audio);
+    // Without REM SESSION a burner makes one session, but a data track that
+    // no file holds as data (past the end of its file, or in a decoded audio
+    // file, as EAC writes an Enhanced CD's) is the data session left out.
+    const bool heldAsData =
+        !unheld[k] && sheet.files[static_cast<size_t>(t.start().file)].kind != FileKind::Encoded;
+    later = later || (audioSeen && !t.audio && !heldAsData);
     audioSeen = audioSeen || t.audio;
     r.session = sheet.sessions ? t.session : (later ? 2 : 1);
     r.text = t.text;

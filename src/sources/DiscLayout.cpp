@@ -17,7 +17,9 @@ std::string quotedName(const std::string& name) {
   constexpr size_t kHead = 60, kTail = 20;
   if (name.size() <= kHead + kTail + 10) return quoted(name);
   // Cut on UTF-8 character boundaries.
-  auto continuation = [&](size_t i) { return (static_cast<unsigned char>(name[i]) & 0xc0) == 0x80; };
+  auto continuation = [&](size_t i) {
+    return (static_cast<unsigned char>(name[i]) & 0xc0) == 0x80;
+  };
   size_t head = kHead, tail = name.size() - kTail;
   while (head > 0 && continuation(head)) --head;
   while (tail < name.size() && continuation(tail)) ++tail;
@@ -41,8 +43,8 @@ std::string track(const RipTrack& t) {
 
 }  // namespace
 
-std::optional<RipLayout> layOutRip(const RipDescription& rip, const std::vector<int64_t>& fileFrames,
-                                   std::string* reason) {
+std::optional<RipLayout> layOutRip(const RipDescription& rip,
+                                   const std::vector<int64_t>& fileFrames, std::string* reason) {
   auto refuse = [&](int line, const std::string& what) -> std::optional<RipLayout> {
     *reason = rip.problem(line, what);
     return std::nullopt;

@@ -105,8 +105,8 @@ struct RipLayout {
 // Null with the reason in `*reason` when the rip cannot be a CD (a stretch
 // past the end of its file, an empty track, a mark past a track's end, no
 // audio track, longer than a CD).
-std::optional<RipLayout> layOutRip(const RipDescription& rip, const std::vector<int64_t>& fileFrames,
-                                   std::string* reason);
+std::optional<RipLayout> layOutRip(const RipDescription& rip,
+                                   const std::vector<int64_t>& fileFrames, std::string* reason);
 
 // A time or length in sectors as a sheet writes it: mm:ss:ff.
 std::string cueTime(int64_t sectors);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "sources/CdioSource.h"
-#include "sources/RipSource.h"
 #include "sources/RegularFile.h"
+#include "sources/RipSource.h"
 #include "sources/SystemError.h"
 
 namespace fs = std::filesystem;

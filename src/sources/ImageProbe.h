@@ -52,9 +52,9 @@ Report probe(const std::string& path, Driver driver);
 // The probe's executable, as looked up above; empty when none is found.
 std::string executable();
 
-// The probe's own main(): `velmar-probe DRIVER PATH` (DRIVER: nrg or bincue) writes its report to standard output and ends with status 0;
-// anything else (a crash, an abort, a failed check inside libcdio, another
-// status) means the image is not safe to open.
+// The probe's own main(): `velmar-probe DRIVER PATH` (DRIVER: nrg or bincue) writes its report to
+// standard output and ends with status 0; anything else (a crash, an abort, a failed check inside
+// libcdio, another status) means the image is not safe to open.
 int probeMain(int argc, char** argv);
 
 }  // namespace imageprobe

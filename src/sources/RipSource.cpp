@@ -70,7 +70,8 @@ std::string findRipFile(const std::string& folder, const RipFile& file, std::str
       return {};
     }
   }
-  *why = tooLong ? "tiene un nombre más largo de lo que admite el sistema de archivos" : "no existe";
+  *why =
+      tooLong ? "tiene un nombre más largo de lo que admite el sistema de archivos" : "no existe";
   return {};
 }
 

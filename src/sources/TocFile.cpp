@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <filesystem>
 #include <map>
 
@@ -37,8 +38,8 @@ constexpr std::array<TrackMode, 9> kModes{{
 constexpr int32_t kSubChannelBytes = 96;
 
 constexpr std::array<const char*, 13> kTextItems{
-    "TITLE",   "PERFORMER", "SONGWRITER", "COMPOSER",  "ARRANGER",  "MESSAGE",  "DISC_ID",
-    "GENRE",   "TOC_INFO1", "TOC_INFO2",  "UPC_EAN",   "ISRC",      "SIZE_INFO"};
+    "TITLE", "PERFORMER", "SONGWRITER", "COMPOSER", "ARRANGER", "MESSAGE",  "DISC_ID",
+    "GENRE", "TOC_INFO1", "TOC_INFO2",  "UPC_EAN",  "ISRC",     "SIZE_INFO"};
 
 std::string upper(std::string s) {
   for (char& c : s)
@@ -190,10 +191,13 @@ bool Parser::msf(const char* what, int64_t* sectors) {
   const int line = here();
   const std::string s = atValue() ? tokens_[pos_].text : std::string();
   const size_t a = s.find(':'), b = s.find(':', a == std::string::npos ? a : a + 1);
-  const std::optional<int64_t> m = a == std::string::npos ? std::nullopt : integer(s.substr(0, a), 99),
-                               sec = b == std::string::npos ? std::nullopt
-                                                            : integer(s.substr(a + 1, b - a - 1), 59),
-                               f = b == std::string::npos ? std::nullopt : integer(s.substr(b + 1), 74);
+  const std::optional<int64_t> m = a == std::string::npos ? std::nullopt
+                                                          : integer(s.substr(0, a), 99),
+                               sec = b == std::string::npos
+                                         ? std::nullopt
+                                         : integer(s.substr(a + 1, b - a - 1), 59),
+                               f = b == std::string::npos ? std::nullopt
+                                                          : integer(s.substr(b + 1), 74);
   if (!m || !sec || !f)
     return fail(line, s.empty() ? std::string("falta ") + what + " (M:S:F)"
                                 : std::string(what) + " " + quotedName(s) +
@@ -245,8 +249,7 @@ bool Parser::run() {
   }
   while (pos_ < tokens_.size())
     if (!track()) return false;
-  if (rip_->tracks.empty())
-    return fail(0, "no tiene ninguna pista (falta la palabra TRACK)");
+  if (rip_->tracks.empty()) return fail(0, "no tiene ninguna pista (falta la palabra TRACK)");
 
   // The text of the first language mapped, or of language 0 without a map.
   int language = hasMap_ ? -1 : 0;
@@ -279,7 +282,8 @@ bool Parser::languageMap() {
   for (size_t i = 0; i < parts.size(); i += 3) {
     const std::optional<int64_t> n = integer(parts[i], 7);
     if (!n || i + 2 >= parts.size() || parts[i + 1] != ":" || parts[i + 2] == ":")
-      return fail(line, "LANGUAGE_MAP no es una lista de pares «idioma : código» (idioma de 0 a 7)");
+      return fail(line,
+                  "LANGUAGE_MAP no es una lista de pares «idioma : código» (idioma de 0 a 7)");
     mapped_.push_back(static_cast<int>(*n));
   }
   hasMap_ = true;
@@ -351,8 +355,9 @@ bool Parser::fileStatement(bool data) {
   const Token& key = tokens_[pos_++];
   const std::string keyword = upper(key.text);
   if (data == audio_)
-    return fail(key.line, keyword + (audio_ ? " va en una pista de audio; es para pistas de datos"
-                                            : " va en una pista de datos; es para pistas de audio"));
+    return fail(key.line,
+                keyword + (audio_ ? " va en una pista de audio; es para pistas de datos"
+                                  : " va en una pista de datos; es para pistas de audio"));
   RipFile f;
   f.line = key.line;
   if (!string("el nombre del archivo", &f.rawName)) return false;
@@ -401,16 +406,16 @@ bool Parser::track() {
   const auto known = std::find_if(kModes.begin(), kModes.end(),
                                   [&](const TrackMode& m) { return mode == m.name; });
   if (known == kModes.end() || tokens_[pos_].kind != Token::Kind::Word)
-    return failAt(pos_ < tokens_.size() ? "el tipo de pista " + word(tokens_[pos_]) + " es desconocido"
-                                        : "a TRACK le falta el tipo de pista");
+    return failAt(pos_ < tokens_.size()
+                      ? "el tipo de pista " + word(tokens_[pos_]) + " es desconocido"
+                      : "a TRACK le falta el tipo de pista");
   ++pos_;
   audio_ = known->bytes == kBytesPerSector && mode == "AUDIO";
   blockBytes_ = known->bytes;
   if (atWord("RW") || atWord("RW_RAW")) {
     if (audio_)
-      return failAt(
-          "la pista lleva datos de subcanal (" + tokens_[pos_].text +
-          ") entre el sonido; Velmar no la sabe leer");
+      return failAt("la pista lleva datos de subcanal (" + tokens_[pos_].text +
+                    ") entre el sonido; Velmar no la sabe leer");
     blockBytes_ += kSubChannelBytes;
     ++pos_;
   }
@@ -454,7 +459,8 @@ bool Parser::track() {
       ++pos_;
       // ZERO may name the data mode and sub-channel mode of its zeros.
       while (k == "ZERO" && pos_ < tokens_.size() && !atValue() &&
-             (std::any_of(kModes.begin(), kModes.end(), [&](const TrackMode& m) { return atWord(m.name); }) ||
+             (std::any_of(kModes.begin(), kModes.end(),
+                          [&](const TrackMode& m) { return atWord(m.name); }) ||
               atWord("RW") || atWord("RW_RAW")))
         ++pos_;
       RipStretch s;

@@ -177,7 +177,8 @@ TEST(CueSourceLayout, SheetsAsLenientAsBurnersArePlayedAsTheBurnedDisc) {
   TestRip rip;
   rip.sound16("a.wav", kWav16, rampFrames(300 * kFramesPerSector));
   rip.text("mixto.bin", std::string(300 * kBytesPerSector, 'd'));
-  const std::string file = "FILE \"a.wav\" WAVE\n", one = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
+  const std::string file = "FILE \"a.wav\" WAVE\n",
+                    one = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
                     whole = "0+300 s1; lead-out 300";
   auto wide = [](const std::string& utf8, int width, bool little, bool bom) {
     const QString q = QString::fromStdString((bom ? "\xef\xbb\xbf" : "") + utf8);
@@ -189,19 +190,24 @@ TEST(CueSourceLayout, SheetsAsLenientAsBurnersArePlayedAsTheBurnedDisc) {
   };
   const std::string text = "TITLE \"Canción\"\n" + file + one;
   const std::pair<std::string, std::string> cases[] = {
-      {file + one + "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 MODE1/2352\n"
-                    "    INDEX 01 02:36:00\n",
+      {file + one +
+           "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 MODE1/2352\n"
+           "    INDEX 01 02:36:00\n",
        "0+150 s1; 150+150 s1; 11700+300 data s2; lead-out 12000"},
-      {file + one + "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 MODE2/2336\n"
-                    "    INDEX 01 00:03:00\n",
+      {file + one +
+           "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 MODE2/2336\n"
+           "    INDEX 01 00:03:00\n",
        "0+150 s1; 150+75 s1; 11625+75 data s2; lead-out 11700"},
-      {file + one + "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n  TRACK 09 AUDIO\n"
-                    "    INDEX 01 00:02:00\n",
+      {file + one +
+           "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n  TRACK 09 AUDIO\n"
+           "    INDEX 01 00:02:00\n",
        "0+75 s1; 75+75 s1; 150+150 s1; lead-out 300"},
-      {file + one + "    INDEX 02 00:02:10\n  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n"
-                    "    INDEX 01 00:02:20\n",
+      {file + one +
+           "    INDEX 02 00:02:10\n  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n"
+           "    INDEX 01 00:02:20\n",
        "0+170 s1; 170+130 s1; lead-out 300"},
-      {file + one + "  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n", "0+150 s1; 150+150 s1; lead-out 300"},
+      {file + one + "  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n",
+       "0+150 s1; 150+150 s1; lead-out 300"},
       {"FLAGS PRE\n" + file + one, "0+300 pre s1; lead-out 300"},
       {wide(text, 2, true, false), "\"Canción/\" " + whole},
       {wide(text, 2, false, false), "\"Canción/\" " + whole},

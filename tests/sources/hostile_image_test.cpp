@@ -295,7 +295,8 @@ TEST(HostileImages, ReadsFromAVanishedImageFailWithoutEndingTheProcess) {
   std::string why;
   rip.text("audio.bin", std::string(300 * 2352, '\x11'));
   auto source = CdioSource::open(
-      rip.text("audio.cue", "FILE \"audio.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"), &why);
+      rip.text("audio.cue", "FILE \"audio.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"),
+      &why);
   ASSERT_TRUE(source) << why;
   std::filesystem::resize_file(rip.path("audio.bin"), 2352 * 10);
   std::vector<int16_t> pcm(kSamplesPerSector * kMaxSectorsPerRead);

@@ -149,7 +149,8 @@ TEST(SheetFuzz, MutatedSheetsAndTocsNeverCrashAndWhatOpensIsADisc) {
       "    INDEX 01 00:00:30\nFILE \"a.bin\" BINARY\n  TRACK 03 AUDIO\n    PREGAP 00:00:05\n"
       "    INDEX 01 00:00:00\n    POSTGAP 00:00:02\n";
   const std::string toc =
-      "CD_DA\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 { TITLE \"Disco\" SIZE_INFO { 1, 2 } }\n"
+      "CD_DA\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 { TITLE \"Disco\" SIZE_INFO { 1, "
+      "2 } }\n"
       "}\nTRACK AUDIO\nSILENCE 00:00:05\nFILE \"a.bin\" #0 0 00:00:40\nSTART 00:00:05\n"
       "TRACK AUDIO\nPRE_EMPHASIS\nCD_TEXT { LANGUAGE 0 { TITLE \"Dos\" } }\n"
       "SILENCE 100\nSTART\nAUDIOFILE \"a.wav\" 00:00:40 00:00:40\nINDEX 00:00:01\n"

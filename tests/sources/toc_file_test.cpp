@@ -122,8 +122,9 @@ TEST(TocFile, EveryFormOfTocIsLaidOutAsTheBurnedDisc) {
     const auto s = openImage(r.rip.text("disco.toc", c.toc), &why);
     if (c.table.empty()) {
       EXPECT_FALSE(s);
-      EXPECT_EQ(why, "«disco.toc», línea 4: la pista lleva datos de subcanal (RW) entre el "
-                     "sonido; Velmar no la sabe leer");
+      EXPECT_EQ(why,
+                "«disco.toc», línea 4: la pista lleva datos de subcanal (RW) entre el "
+                "sonido; Velmar no la sabe leer");
       continue;
     }
     ASSERT_TRUE(s) << why;
