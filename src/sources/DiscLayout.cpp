@@ -70,11 +70,11 @@ std::optional<RipLayout> layOutRip(const RipDescription& rip,
     std::vector<int64_t> offset, length;
     int64_t rel = 0;
     for (const RipStretch& s : t.content) {
-      int64_t len = s.frames;
+      int64_t len = std::max<int64_t>(0, s.frames);
       if (s.file >= 0) {
         const int64_t have = fileFrames[static_cast<size_t>(s.file)];
         const std::string& name = rip.files[static_cast<size_t>(s.file)].name;
-        if (len < 0) len = std::max<int64_t>(0, have - s.from);
+        if (s.frames < 0) len = std::max<int64_t>(0, have - s.from);
         if (s.from + len > have)
           return refuse(s.line, track(t) + " lee de " + quotedName(name) + " hasta " +
                                     cueTime((s.from + len) / kFramesPerSector) +
