@@ -115,10 +115,11 @@ Outcome runProgram(const std::string& arg, const std::vector<std::pair<QString, 
 
 }  // namespace
 
-// Every image libcdio's parsers cannot be trusted with, and paths that are no
-// image at all, through the real program: a refusal in Spanish, status 2, no
-// crash, no window and no line of libcdio's, in release and sanitizer builds
-// alike.
+// Every image libcdio's parsers cannot be trusted with, the same hostile
+// forms as .toc files (read by our own reader, with their line), and paths
+// that are no image at all, through the real program: a refusal in Spanish,
+// status 2, no crash, no window and no line of libcdio's, in release and
+// sanitizer builds alike.
 TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
   Nero beyond, intoAudio, v1Beyond, longChunk, ragged, cut, manyTracks;
   beyond.footerOffset = int64_t{1} << 40;
