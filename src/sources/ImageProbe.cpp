@@ -45,8 +45,6 @@ constexpr int kFailedCheckStatus = 70;
 
 const char* driverName(Driver d) {
   switch (d) {
-    case Driver::Cdrdao:
-      return "cdrdao";
     case Driver::Nero:
       return "nrg";
     case Driver::BinCue:
@@ -57,9 +55,6 @@ const char* driverName(Driver d) {
 
 std::string notAnImageText(Driver d) {
   switch (d) {
-    case Driver::Cdrdao:
-      return "no es un archivo .toc de cdrdao que se pueda leer, o falta alguno de los archivos "
-             "de datos que nombra";
     case Driver::Nero:
       return "no es una imagen .nrg de Nero que se pueda leer";
     case Driver::BinCue:
@@ -75,12 +70,26 @@ struct Child {
   int out = -1;  // the probe's standard output
 };
 
-// Starts the probe. Between fork() and exec() the child makes only
-// async-signal-safe calls.
-Child start(const std::string& exe, const std::string& path, Driver driver, std::string* problem) {
+// The descriptor an image handed to the probe has there.
+constexpr int kImageFd = 3;
+
+// Starts the probe on `path`, or on the open image `imageFd` (>= 0), which
+// the probe then has as kImageFd. Between fork() and exec() the child makes
+// only async-signal-safe calls.
+Child start(const std::string& exe, const std::string& path, int imageFd, Driver driver,
+            std::string* problem) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
     *problem = "no se puede comprobar la imagen: " + systemErrorText(errno);
+    return {};
+  }
+  // A copy above the descriptors the child moves into place first, so that
+  // none of those moves overwrites it.
+  const int image = imageFd >= 0 ? ::fcntl(imageFd, F_DUPFD_CLOEXEC, kImageFd + 1) : -1;
+  if (imageFd >= 0 && image < 0) {
+    *problem = "no se puede comprobar la imagen: " + systemErrorText(errno);
+    ::close(fds[0]);
+    ::close(fds[1]);
     return {};
   }
   const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -113,13 +122,15 @@ Child start(const std::string& exe, const std::string& path, Driver driver, std:
     sigset_t all;
     ::sigemptyset(&all);
     ::sigprocmask(SIG_SETMASK, &all, nullptr);
-    ::close_range(3, ~0U, 0);
+    if (image >= 0) ::dup2(image, kImageFd);
+    ::close_range(image >= 0 ? kImageFd + 1 : kImageFd, ~0U, 0);
     ::execv(argv[0], argv);
     ::_exit(127);
   }
   const int forkError = errno;
   ::close(fds[1]);
   if (devNull >= 0) ::close(devNull);
+  if (image >= 0) ::close(image);
   if (pid < 0) {
     ::close(fds[0]);
     *problem = "no se puede comprobar la imagen: " + systemErrorText(forkError);
@@ -162,7 +173,7 @@ void probeLog(cdio_log_level_t level, const char message[]) {
   if (level >= CDIO_LOG_WARN && message) std::fprintf(stderr, "velmar-probe: %s\n", message);
 }
 
-// The number of TRACK lines of a cue sheet or a cdrdao .toc, read as text:
+// The number of TRACK lines of a cue sheet, read as text:
 // libcdio's parsers write past their track tables beyond 99, before any
 // check of theirs.
 int trackLines(const std::string& sheet) {
@@ -203,7 +214,14 @@ std::string executable() {
   return {};
 }
 
-Report probe(const std::string& path, Driver driver) {
+std::string openedPath(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+namespace {
+
+// Runs the probe on `path` (see start) and waits for its report.
+Report run(const std::string& path, int imageFd, Driver driver) {
   Report r;
   const std::string exe = executable();
   if (exe.empty() || ::access(exe.c_str(), X_OK) != 0) {
@@ -211,7 +229,7 @@ Report probe(const std::string& path, Driver driver) {
     r.problem = "no se puede comprobar la imagen: falta el programa auxiliar «velmar-probe»";
     return r;
   }
-  const Child child = start(exe, path, driver, &r.problem);
+  const Child child = start(exe, path, imageFd, driver, &r.problem);
   if (child.pid < 0) {
     r.verdict = Report::Verdict::NoProbe;
     return r;
@@ -266,21 +284,28 @@ Report probe(const std::string& path, Driver driver) {
   return r;
 }
 
+}  // namespace
+
+Report probe(const std::string& path, Driver driver) {
+  return run(path, -1, driver);
+}
+
+Report probe(int fd, Driver driver) {
+  return run(openedPath(kImageFd), fd, driver);
+}
+
 int probeMain(int argc, char** argv) {
   // A crash here is the expected answer to a hostile image: no core file.
   ::prctl(PR_SET_DUMPABLE, 0);
   cdio_log_set_handler(probeLog);
   if (argc != 3) {
-    std::fputs("uso: velmar-probe cdrdao|nrg|bincue IMAGEN\n", stderr);
+    std::fputs("uso: velmar-probe nrg|bincue IMAGEN\n", stderr);
     return 2;
   }
   const std::string kind = argv[1], path = argv[2];
   driver_id_t driver = DRIVER_UNKNOWN;
   std::string sheet;
-  if (kind == "cdrdao") {
-    driver = DRIVER_CDRDAO;
-    sheet = path;
-  } else if (kind == "nrg") {
+  if (kind == "nrg") {
     driver = DRIVER_NRG;
   } else if (kind == "bincue") {
     driver = DRIVER_BINCUE;

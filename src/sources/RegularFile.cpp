@@ -38,8 +38,39 @@ UniqueFd openRegularFile(const std::string& path, std::string* why, struct stat*
     if (why) *why = "es " + fileKindText(s.st_mode) + ", no un archivo";
     return {};
   }
+  char byte = 0;
+  const ssize_t at = ::pread(fd.get(), &byte, 1, s.st_size > 0 ? s.st_size - 1 : 0);
+  if (at == (s.st_size > 0 ? 0 : 1)) {
+    if (why)
+      *why =
+          "es un archivo especial del sistema (como los de /sys y /proc), no un archivo de "
+          "datos: el tamaño que da (" +
+          std::to_string(s.st_size) + " bytes) no es el real";
+    return {};
+  }
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   if (st) *st = s;
   return fd;
+}
+
+std::optional<std::string> readSmallFile(const std::string& path, size_t maxBytes,
+                                         const std::string& tooBig, std::string* why) {
+  struct stat st {};
+  const UniqueFd fd = openRegularFile(path, why, &st);
+  if (!fd) return std::nullopt;
+  std::string bytes;
+  char buf[65536];
+  while (static_cast<uint64_t>(st.st_size) <= maxBytes && bytes.size() <= maxBytes) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *why = "no se puede leer: " + systemErrorText(errno);
+      return std::nullopt;
+    }
+    if (n == 0) return bytes;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  *why = tooBig;
+  return std::nullopt;
 }

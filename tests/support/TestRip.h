@@ -29,13 +29,15 @@ struct TestRip {
 
   // Writes `samples` (interleaved, `channels` a frame, full scale 2^31) as
   // the file `name` in libsndfile's `format` (e.g. SF_FORMAT_WAV |
-  // SF_FORMAT_PCM_16) at `rate` Hz; returns its path.
+  // SF_FORMAT_PCM_16) at `rate` Hz, in a bit rate mode of libsndfile's when
+  // one is given; returns its path.
   std::string sound(const std::string& name, int format, int rate, int channels,
-                    const std::vector<int32_t>& samples) const {
+                    const std::vector<int32_t>& samples, int bitrateMode = -1) const {
     SF_INFO info{0, rate, channels, format, 0, 0};
     SNDFILE* f = sf_open(path(name).c_str(), SFM_WRITE, &info);
     EXPECT_NE(f, nullptr) << name << ": " << sf_strerror(nullptr);
     if (!f) return path(name);
+    if (bitrateMode >= 0) sf_command(f, SFC_SET_BITRATE_MODE, &bitrateMode, sizeof bitrateMode);
     // Integers written to a floating-point file are scaled, not copied.
     sf_command(f, SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
     const auto frames = static_cast<sf_count_t>(samples.size()) / channels;
@@ -76,4 +78,26 @@ inline std::string tocText(const DiscToc& toc) {
   }
   o << " lead-out " << toc.leadOutLsn;
   return o.str().substr(1);
+}
+
+// The disc from `lsn` on, `count` sectors, in reads of `step` sectors.
+inline std::vector<int16_t> readSectors(SectorSource& s, int32_t lsn, int32_t count, int32_t step) {
+  std::vector<int16_t> all, buf(kMaxSectorsPerRead * kSamplesPerSector);
+  for (int32_t at = lsn; at < lsn + count; at += step) {
+    const int32_t n = std::min(step, lsn + count - at);
+    EXPECT_EQ(s.read(at, n, buf.data()), SectorRead::Ok) << "LSN " << at;
+    all.insert(all.end(), buf.begin(), buf.begin() + n * kSamplesPerSector);
+  }
+  return all;
+}
+
+// Interleaved 16-bit stereo frames that differ from frame to frame and use
+// the whole range: left counts up by 7, right down by 13.
+inline std::vector<int16_t> rampFrames(int64_t frames) {
+  std::vector<int16_t> s(static_cast<size_t>(frames * 2));
+  for (size_t i = 0; i < s.size(); i += 2) {
+    s[i] = static_cast<int16_t>(static_cast<uint16_t>(i / 2 * 7 + 100));
+    s[i + 1] = static_cast<int16_t>(static_cast<uint16_t>(40000 - i / 2 * 13));
+  }
+  return s;
 }
