@@ -85,7 +85,7 @@ case "${1:-}" in
     echo "== Debian package: build, lintian, the unpacked program"
     started=$SECONDS
     build_deb
-    tests/support/check-package.sh build/velmar_*.deb .
+    tests/support/check-package.sh build/velmar_*.deb . build-ci/velmar-mkdisc
     echo "== Debian package built and checked in $((SECONDS - started)) s"
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
     configure_and_build build-asan -DVELMAR_WERROR=ON -DVELMAR_SANITIZE=ON \

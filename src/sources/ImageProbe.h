@@ -21,9 +21,9 @@
 // descriptors and reset signals.
 //
 // Where the probe is: $VELMAR_PROBE when set (tests), else where it is
-// installed relative to the running executable (/usr/bin/velmar runs
-// /usr/libexec/velmar/velmar-probe, whatever the prefix), else beside it (the
-// build tree holds both programs side by side).
+// installed relative to the running executable (PREFIX/bin/velmar runs
+// PREFIX/libexec/velmar/velmar-probe), else beside it (the build tree holds
+// both programs side by side).
 namespace imageprobe {
 
 inline constexpr int kTimeoutMs = 3000;

@@ -5,10 +5,11 @@
 # (check-install.sh), prints its own version, has manual pages that man shows
 # without a warning, and finds its probe relative to its own prefix.
 #
-#   check-package.sh DEB SOURCE_DIR
+#   check-package.sh DEB SOURCE_DIR MKDISC   (MKDISC: a build's velmar-mkdisc)
 set -euo pipefail
 deb=$1
 source=$2
+mkdisc=$3
 checks=0
 ok() { checks=$((checks + 1)); }
 fail() {
@@ -51,11 +52,15 @@ tests/support/check-install.sh --installed "$root/usr" "$source" >"$scratch/inst
   { cat "$scratch/install.log"; fail "what the package installs"; }
 ok
 
-# The unpacked program, with nothing from a build tree or a session.
-unpacked() {
+# The unpacked program for at most SECONDS, with nothing from a build tree
+# or a session.
+unpacked_for() {
+  local seconds=$1
+  shift
   env -u VELMAR_PROBE -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=offscreen \
-    timeout 20 "$root/usr/bin/velmar" "$@"
+    timeout -k 5 "$seconds" "$root/usr/bin/velmar" "$@"
 }
+unpacked() { unpacked_for 20 "$@"; }
 version=$(unpacked --version)
 [ "$version" = "Velmar $(field Version)" ] ||
   fail "the program says '$version', the package is $(field Version)"
@@ -73,25 +78,22 @@ for page in "$root"/usr/share/man/man1/velmar.1.gz "$root"/usr/share/man/es/man1
 done
 ok
 
-# An image that needs the probe. A forged Nero image (no Nero footer) is
-# refused on the probe's own verdict, which only a probe that ran can give.
-# Once tools/ writes valid .nrg images, one can take its place here: the
-# program then plays it (timeout ends it with status 124) instead.
-image=$scratch/forjada.nrg
-head -c 65536 /dev/zero | tr '\0' 'x' >"$image"
-verdict='no es una imagen .nrg de Nero que se pueda leer'
-missing='falta el programa auxiliar «velmar-probe»'
+# An image that only the probe lets in: a Nero image from the project's own
+# generator. The unpacked program plays it (still playing when timeout stops
+# it: status 124) only through usr/libexec/velmar/velmar-probe of the
+# unpacked tree; without that probe no other stands in, and it refuses the
+# image naming the missing probe.
+image=$scratch/disco.nrg
+"$mkdisc" --nrg --tone 440:30 "$image" >/dev/null
 status=0
-unpacked "$image" 2>"$scratch/err" || status=$?
-[ "$status" = 2 ] && grep -qF "$verdict" "$scratch/err" ||
-  { cat "$scratch/err"; fail "the unpacked program did not run its probe (status $status)"; }
-# Without usr/libexec/velmar/velmar-probe beside the unpacked usr/bin, no
-# other probe stands in: the verdict above came from that one.
+unpacked_for 4 "$image" 2>"$scratch/err" || status=$?
+[ "$status" = 124 ] && ! grep -q 'no se puede abrir' "$scratch/err" ||
+  { cat "$scratch/err"; fail "the unpacked program did not play a Nero image (status $status)"; }
 mv "$root/usr/libexec/velmar/velmar-probe" "$scratch/"
 status=0
 unpacked "$image" 2>"$scratch/err" || status=$?
-[ "$status" = 2 ] && grep -qF "$missing" "$scratch/err" ||
-  { cat "$scratch/err"; fail "without its probe the unpacked program found another"; }
+[ "$status" = 2 ] && grep -qF 'falta el programa auxiliar «velmar-probe»' "$scratch/err" ||
+  { cat "$scratch/err"; fail "without its probe the unpacked program did not refuse (status $status)"; }
 ok
 
 echo "package: $checks passed, 0 failed"
