@@ -24,7 +24,7 @@ function(velmar_add_dbus_pulse_test name filter timeout)
     TIMEOUT ${timeout})
 endfunction()
 
-foreach(case MethodsSendTheWindowsCommandWords PropertiesFollowTheModeTheTransportBarAndTheDisplay
+foreach(case MethodsSendTheWindowsCommandWords PropertiesFollowTheModeAndTheDisplay
              VolumeWritesGoThroughTheSliderToTheMixer SteadyPlaySignalsOnlyRealChanges
              OpenUriQuitAndANameHeldByAnotherProgram)
   velmar_add_dbus_test(desktop.mpris.${case} "MprisBus.${case}" 60)
@@ -32,5 +32,6 @@ endforeach()
 velmar_add_dbus_test(desktop.single_instance "SingleInstance.*" 120)
 velmar_add_dbus_pulse_test(desktop.real_program_on_the_bus
                            "DesktopAudio.TheRealProgramOnTheBusWithItsNamedStream" 120)
+velmar_add_dbus_pulse_test(desktop.playerctl "Playerctl.*" 180)
 velmar_add_dbus_pulse_test(desktop.foreign_name_and_no_bus
                            "DesktopAudio.AForeignMprisNameOrNoBusLeavesThePlayerAsItWas" 120)
