@@ -42,6 +42,7 @@ void DropDownList::showPopup() {
   }
   if (!empty_) empty_ = new EmptyList(this);
   empty_->setFont(font());
+  empty_->setAccessibleName(view()->accessibleName());
   empty_->setGeometry(QRect(mapToGlobal(QPoint(0, height())),
                             QSize(width(), fontMetrics().height() + 2 * empty_->frameWidth())));
   empty_->show();
