@@ -23,13 +23,14 @@ struct Ran {
   QString out;
 };
 
-// `args` of playerctl for the player "velmar", or any other command whose
-// first word is not "playerctl".
+// `args` of playerctl for the player "velmar", or a dbus-send command.
 Ran run(QStringList args) {
   QProcess p;
-  const QString program = args.takeFirst();
-  if (program == "playerctl") args = QStringList{"-p", "velmar"} + args;
-  p.start(program, args);
+  if (args.first() == "dbus-send") {
+    p.start(args.takeFirst(), args);
+  } else {
+    p.start("playerctl", QStringList{"-p", "velmar"} + args);
+  }
   p.waitForFinished(10000);
   return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
           QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed()};
@@ -42,10 +43,9 @@ struct Seen {
   double seconds = 0;
 };
 Seen look() {
-  Seen s{run({"playerctl", "status"}).out};
+  Seen s{run({"status"}).out};
   const QStringList f =
-      run({"playerctl", "metadata", "--format", "{{xesam:trackNumber}} {{position}}"})
-          .out.split(' ');
+      run({"metadata", "--format", "{{xesam:trackNumber}} {{position}}"}).out.split(' ');
   if (f.size() == 2) s = {s.status, f[0].toInt(), f[1].toLongLong() / 1e6};
   return s;
 }
@@ -89,12 +89,8 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
   TestDisc other(counterDisc({20 * 75}));
   const QString otherUri = QUrl::fromLocalFile(QString::fromStdString(other.cue)).toString();
   RunningProgram velmar(disc.cue);
-  ASSERT_TRUE(QTest::qWaitFor(
-      [] {
-        return run({"playerctl", "status"}).out == "Playing";
-      },
-      20000))
-      << velmar.errors();
+  const auto playing = [] { return run({"status"}).out == "Playing"; };
+  ASSERT_TRUE(QTest::qWaitFor(playing, 20000)) << velmar.errors();
   // What the desktop's followers print, from the start.
   QProcess tracks, seeks;
   tracks.start("playerctl",
@@ -103,6 +99,21 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
   QTest::qWait(500);
 
   const QString refused = "No player could handle this command";
+  const QStringList rateZero =
+      QString(
+          "dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.velmar "
+          "/org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Set "
+          "string:org.mpris.MediaPlayer2.Player string:Rate variant:double:0")
+          .split(' ');
+  const QString format = "{{xesam:trackNumber}}/{{duration(mpris:length)}} {{artist}} - {{title}}";
+  const QString allFields =
+      "^velmar mpris:length +40000000\\n"
+      "velmar mpris:trackid +'/org/velmar/Velmar/track/3'\\n"
+      "velmar xesam:album +Álbum\\n"
+      "velmar xesam:albumArtist +Intérprete\\n"
+      "velmar xesam:artist +Intérprete\\n"
+      "velmar xesam:title +Canción 3\\n"
+      "velmar xesam:trackNumber +3$";
   // Each row runs one command in the state the rows before it left. A
   // position in [from, to] s; `out` a pattern for what the command prints.
   const struct {
@@ -114,75 +125,48 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
     double from, to;
     bool followed = false;  // a jump the position follower prints
   } rows[] = {
-      {{"playerctl", "position", "20"}, 0, "", "Playing", 1, 20, 22, true},
-      {{"playerctl", "play"}, 0, "", "Playing", 1, 20, 23},  // plays on
-      {{"playerctl", "pause"}, 0, "", "Paused", 1, 20, 23},
-      {{"playerctl", "pause"}, 0, "", "Paused", 1, 20, 23},  // stays paused
-      {{"playerctl", "play"}, 0, "", "Playing", 1, 20, 24},
-      {{"playerctl", "play-pause"}, 0, "", "Paused", 1, 20, 24},
-      {{"playerctl", "play-pause"}, 0, "", "Playing", 1, 20, 25},
-      {{"playerctl", "position"}, 0, "^2\\d\\.\\d+$", "Playing", 1, 20, 25},
-      {{"playerctl", "position", "30"}, 0, "", "Playing", 1, 30, 32, true},
-      {{"playerctl", "position", "5+"}, 0, "", "Playing", 1, 35, 37, true},
-      {{"playerctl", "position", "20-"}, 0, "", "Playing", 1, 15, 17, true},
-      {{"playerctl", "position", "100-"}, 0, "", "Playing", 1, 0, 2},  // no further than 0:00
-      {{"playerctl", "previous"}, 1, refused, "Playing", 1, 0, 3},     // track 1 at its start
-      {{"playerctl", "next"}, 0, "", "Playing", 2, 0, 2},
-      {{"playerctl", "previous"}, 0, "", "Playing", 1, 0, 2},  // at a track's start: back one
-      {{"playerctl", "next"}, 0, "", "Playing", 2, 0, 2},
-      {{"playerctl", "position", "10"}, 0, "", "Playing", 2, 10, 12, true},
-      {{"playerctl", "previous"}, 0, "", "Playing", 2, 0, 2},  // 3 s in or later: its start
-      {{"playerctl", "next"}, 0, "", "Playing", 3, 0, 2},
-      {{"playerctl", "next"}, 1, refused, "Playing", 3, 0, 3},        // the last track
-      {{"playerctl", "position", "60+"}, 0, "", "Playing", 3, 0, 4},  // past its end: as next
-      {{"playerctl", "pause"}, 0, "", "Paused", 3, 0, 4},
-      {{"playerctl", "position", "12"}, 0, "", "Paused", 3, 12, 12, true},
-      {{"playerctl", "play"}, 0, "", "Playing", 3, 12, 14},
-      {{"playerctl", "pause"}, 0, "", "Paused", 3, 12, 14},
-      {{"playerctl", "stop"}, 0, "", "Stopped", 3, 0, 0},  // back to the track's start
-      {{"playerctl", "stop"}, 0, "", "Stopped", 3, 0, 0},
-      {{"playerctl", "play"}, 0, "", "Playing", 3, 0, 2},
-      {{"playerctl", "stop"}, 0, "", "Stopped", 3, 0, 0},
-      {{"playerctl", "position", "25"}, 0, "", "Stopped", 3, 0, 0},  // playerctl: 0 when stopped
-      {{"playerctl", "play-pause"}, 0, "", "Playing", 3, 25, 27},
-      {{"dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.velmar",
-        "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Set",
-        "string:org.mpris.MediaPlayer2.Player", "string:Rate", "variant:double:0"},
-       0,
-       "",
-       "Paused",
-       3,
-       25,
-       27},  // Rate 0.0 pauses
-      {{"playerctl", "volume", "0.5"}, 0, "", "Paused", 3, 25, 27},
-      {{"playerctl", "volume", "0.1-"}, 0, "", "Paused", 3, 25, 27},
-      {{"playerctl", "volume"}, 0, "^0\\.400\\d+$", "Paused", 3, 25, 27},
-      {{"playerctl", "metadata"},
-       0,
-       "^velmar mpris:length +40000000\\n"
-       "velmar mpris:trackid +'/org/velmar/Velmar/track/3'\\n"
-       "velmar xesam:album +Álbum\\n"
-       "velmar xesam:albumArtist +Intérprete\\n"
-       "velmar xesam:artist +Intérprete\\n"
-       "velmar xesam:title +Canción 3\\n"
-       "velmar xesam:trackNumber +3$",
-       "Paused",
-       3,
-       25,
-       27},
-      {{"playerctl", "metadata", "--format",
-        "{{xesam:trackNumber}}/{{duration(mpris:length)}} {{artist}} - {{title}} ({{status}})"},
-       0,
-       "^3/0:40 Intérprete - Canción 3 \\(Paused\\)$",
-       "Paused",
-       3,
-       25,
-       27},
-      {{"playerctl", "metadata", "xesam:album"}, 0, "^Álbum$", "Paused", 3, 25, 27},
-      {{"playerctl", "open", otherUri}, 0, "", "Playing", 1, 0, 2},
-      {{"playerctl", "metadata", "mpris:length"}, 0, "^20000000$", "Playing", 1, 0, 3},
-      {{"playerctl", "open", "cdda://"}, 0, "", "Stopped", 0, 0, 0},  // no drive here
-      {{"playerctl", "play"}, 1, refused, "Stopped", 0, 0, 0},
+      {{"position", "20"}, 0, "", "Playing", 1, 20, 22, true},
+      {{"play"}, 0, "", "Playing", 1, 20, 23},  // plays on
+      {{"pause"}, 0, "", "Paused", 1, 20, 23},
+      {{"pause"}, 0, "", "Paused", 1, 20, 23},  // stays paused
+      {{"play"}, 0, "", "Playing", 1, 20, 24},
+      {{"play-pause"}, 0, "", "Paused", 1, 20, 24},
+      {{"play-pause"}, 0, "", "Playing", 1, 20, 25},
+      {{"position"}, 0, "^2\\d\\.\\d+$", "Playing", 1, 20, 25},
+      {{"position", "30"}, 0, "", "Playing", 1, 30, 32, true},
+      {{"position", "5+"}, 0, "", "Playing", 1, 35, 37, true},
+      {{"position", "20-"}, 0, "", "Playing", 1, 15, 17, true},
+      {{"position", "100-"}, 0, "", "Playing", 1, 0, 2},  // no further than 0:00
+      {{"previous"}, 1, refused, "Playing", 1, 0, 3},     // track 1 at its start
+      {{"next"}, 0, "", "Playing", 2, 0, 2},
+      {{"previous"}, 0, "", "Playing", 1, 0, 2},  // at a track's start: back one
+      {{"next"}, 0, "", "Playing", 2, 0, 2},
+      {{"position", "10"}, 0, "", "Playing", 2, 10, 12, true},
+      {{"previous"}, 0, "", "Playing", 2, 0, 2},  // 3 s in or later: its start
+      {{"next"}, 0, "", "Playing", 3, 0, 2},
+      {{"next"}, 1, refused, "Playing", 3, 0, 3},        // the last track
+      {{"position", "60+"}, 0, "", "Playing", 3, 0, 4},  // past its end: as next
+      {{"pause"}, 0, "", "Paused", 3, 0, 4},
+      {{"position", "12"}, 0, "", "Paused", 3, 12, 12, true},
+      {{"play"}, 0, "", "Playing", 3, 12, 14},
+      {{"pause"}, 0, "", "Paused", 3, 12, 14},
+      {{"stop"}, 0, "", "Stopped", 3, 0, 0},  // back to the track's start
+      {{"stop"}, 0, "", "Stopped", 3, 0, 0},
+      {{"play"}, 0, "", "Playing", 3, 0, 2},
+      {{"stop"}, 0, "", "Stopped", 3, 0, 0},
+      {{"position", "25"}, 0, "", "Stopped", 3, 0, 0},  // playerctl: 0 when stopped
+      {{"play-pause"}, 0, "", "Playing", 3, 25, 27},
+      {rateZero, 0, "", "Paused", 3, 25, 27},  // Rate 0.0 pauses
+      {{"volume", "0.5"}, 0, "", "Paused", 3, 25, 27},
+      {{"volume", "0.1-"}, 0, "", "Paused", 3, 25, 27},
+      {{"volume"}, 0, "^0\\.400\\d+$", "Paused", 3, 25, 27},
+      {{"metadata"}, 0, allFields, "Paused", 3, 25, 27},
+      {{"metadata", "--format", format}, 0, "^3/0:40 Intérprete - Canción 3$", "Paused", 3, 25, 27},
+      {{"metadata", "xesam:album"}, 0, "^Álbum$", "Paused", 3, 25, 27},
+      {{"open", otherUri}, 0, "", "Playing", 1, 0, 2},
+      {{"metadata", "mpris:length"}, 0, "^20000000$", "Playing", 1, 0, 3},
+      {{"open", "cdda://"}, 0, "", "Stopped", 0, 0, 0},  // no drive here
+      {{"play"}, 1, refused, "Stopped", 0, 0, 0},
   };
   // What the followers must print: a line per change of state or track, the
   // position after each jump.
