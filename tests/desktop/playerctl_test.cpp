@@ -99,6 +99,9 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
   QTest::qWait(500);
 
   const QString refused = "No player could handle this command";
+  // The position is that of the audio heard: just after a jump it may run
+  // ahead of the output by the clock, then settle back this far, s.
+  constexpr double kEarly = 0.6;
   const QStringList rateZero =
       QString(
           "dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.velmar "
@@ -182,7 +185,7 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
     const bool settled = QTest::qWaitFor(
         [&] {
           s = look();
-          return s.status == row.status && s.track == row.track && s.seconds >= row.from &&
+          return s.status == row.status && s.track == row.track && s.seconds >= row.from - kEarly &&
                  s.seconds <= row.to;
         },
         1000);
