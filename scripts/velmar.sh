@@ -17,7 +17,8 @@ build_packages=(g++ make cmake pkg-config clang-format
 run_packages=(qt6-qpa-plugins qt6-translations-l10n libasound2-plugins fonts-liberation2
   fonts-dejavu-core)
 test_packages=(pulseaudio pulseaudio-utils alsa-utils xvfb xauth x11-utils imagemagick
-  xdotool appstream desktop-file-utils dbus-daemon sox shared-mime-info libglib2.0-bin)
+  xdotool appstream desktop-file-utils dbus-daemon sox playerctl pipewire wireplumber pipewire-bin
+  shared-mime-info libglib2.0-bin)
 # dpkg-buildpackage checks build-essential besides debian/control's list.
 deb_packages=(build-essential dpkg-dev debhelper)
 deb_test_packages=(lintian man-db groff-base fontconfig)
@@ -44,6 +45,18 @@ configure_and_build() {  # DIR [cmake options...]
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir/configure.log" 2>&1 ||
     { cat "$dir/configure.log"; return 1; }
   cmake --build "$dir" -j"$jobs"
+}
+
+# PipeWire's ALSA plug-in for the tests, unpacked into DIR/pipewire-alsa and
+# never installed: the package pipewire-alsa would remove PulseAudio and make
+# the plug-in every program's default device.
+unpack_pipewire_alsa() {  # DIR
+  local dir=$1/pipewire-alsa
+  compgen -G "$dir/usr/lib/*/alsa-lib/libasound_module_pcm_pipewire.so" >/dev/null && return 0
+  rm -rf "$dir" && mkdir -p "$dir"
+  (cd "$dir" && { apt-get download -qq pipewire-alsa ||
+    { apt-get update -qq && apt-get download -qq pipewire-alsa; }; } 2>&1 | grep -v unsandboxed || true)
+  dpkg-deb -x "$dir"/pipewire-alsa_*.deb "$dir"
 }
 
 # Builds the package from a copy of the sources in build/deb (debhelper writes
@@ -81,6 +94,7 @@ case "${1:-}" in
     git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
     echo "== build (warnings are errors) and tests"
     configure_and_build build-ci -DVELMAR_WERROR=ON
+    unpack_pipewire_alsa build-ci
     (cd build-ci && ctest -j"$jobs" --output-on-failure)
     echo "== Debian package: build, lintian, the unpacked program"
     started=$SECONDS
@@ -90,6 +104,7 @@ case "${1:-}" in
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
     configure_and_build build-asan -DVELMAR_WERROR=ON -DVELMAR_SANITIZE=ON \
       -DCMAKE_BUILD_TYPE=Debug
+    unpack_pipewire_alsa build-asan
     (cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest -j"$jobs" --output-on-failure)
     ;;

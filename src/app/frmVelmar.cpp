@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include "app/DropDownList.h"
 #include "app/Layout.h"
 #include "disc/MMControl.h"
 #include "disc/modFunciones.h"
@@ -27,7 +28,7 @@ void frmVelmar::createControls(std::unique_ptr<CdDevice> device) {
   setWindowTitle(QStringLiteral("Velmar"));
   setFixedSize(layout::px(layout::kClientWidth), layout::px(layout::kClientHeight));
 
-  List1 = new QComboBox(this);
+  List1 = new DropDownList(this);
   List1->setObjectName(QStringLiteral("List1"));
   List1->setEditable(false);
   List1->setGeometry(layout::kList1.pixels());

@@ -80,7 +80,6 @@ class CdioDevice : public CdDevice {
   std::unique_ptr<Playback> playback_;
   std::unique_ptr<DriveWatch> watch_;
   uint64_t generation_ = 0;  // bumped by open, close and setPath
-  int64_t lastPreviousUs_ = INT64_MIN / 2;
 
   // The handler is read by the watching thread.
   mutable std::mutex handlerMutex_;
