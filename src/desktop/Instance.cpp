@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <QDBusConnectionInterface>
 #include <cstdio>
 
 #include "app/frmVelmar.h"
@@ -56,7 +57,11 @@ InstanceAdaptor::InstanceAdaptor(Instance* instance, QDBusConnection bus)
 
 bool InstanceAdaptor::inTime(const QVariantMap& request, const QDBusMessage& message) {
   const QVariant deadline = request.value(QLatin1String(Instance::kDeadline));
-  if (deadline.isValid() && Instance::monotonicNs() < deadline.toLongLong()) return true;
+  // A launch stopped by a signal while it waited has left the bus; asking
+  // the bus waits on no other program.
+  if (deadline.isValid() && Instance::monotonicNs() < deadline.toLongLong() &&
+      bus_.interface()->isServiceRegistered(message.service()).value())
+    return true;
   message.setDelayedReply(true);
   bus_.send(message.createErrorReply(
       QLatin1String(Instance::kTooLate),

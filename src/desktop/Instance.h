@@ -70,7 +70,8 @@ class InstanceAdaptor : public QDBusAbstractAdaptor {
   // `request` holds the launch's "deadline" (x, Instance::monotonicNs()
   // after which the launch no longer waits and plays by itself) and its
   // token: "activation-token" and "desktop-startup-id" (s, may be empty). A
-  // request that arrives at or after its deadline, or without one, is not
+  // request that arrives at or after its deadline, or without one, or whose
+  // sender has left the bus (a launch stopped while it waited), is not
   // carried out: it is answered org.velmar.Velmar.Error.TooLate.
   void Raise(const QVariantMap& request, const QDBusMessage& message);
   // `disc`: the absolute path of a drive or an image, resolved by the
