@@ -110,11 +110,10 @@ void frmVelmar::OpenDisc(const std::string& path, OpenDone done) {
   const auto finish = [done = std::move(done)](OpenOutcome outcome, const std::string& problem) {
     if (done) done(outcome, problem);
   };
-  static const std::string closing = "Velmar se está cerrando";
-  if (unloaded_) return finish(OpenOutcome::Refused, closing);
+  if (unloaded_) return finish(OpenOutcome::Refused, kClosing);
   loader_->request(path, [this, finish](DiscLoader::Result r) {
     using Outcome = DiscLoader::Result::Outcome;
-    if (unloaded_) return finish(OpenOutcome::Refused, closing);
+    if (unloaded_) return finish(OpenOutcome::Refused, kClosing);
     if (r.outcome == Outcome::Dropped) return finish(OpenOutcome::Dropped, {});
     if (r.outcome == Outcome::Refused) return finish(OpenOutcome::Refused, r.problem);
     MMControl1->device().adopt(r.path, std::move(r.disc));

@@ -68,6 +68,7 @@ class frmVelmar : public QWidget {
   // before the rebuild, whether the disc was opened, refused (the reason in
   // Spanish: the path cannot be played, or the window is closing) or dropped.
   enum class OpenOutcome { Opened, Refused, Dropped };
+  static constexpr char kClosing[] = "Velmar se está cerrando";
   using OpenDone = std::function<void(OpenOutcome, const std::string& problem)>;
   void OpenDisc(const std::string& path, OpenDone done = {});
   // After the disc changed (another one opened, a disc arrived in or left

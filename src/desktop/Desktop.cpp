@@ -1,7 +1,5 @@
 #include "desktop/Desktop.h"
 
-#include <unistd.h>
-
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -12,6 +10,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include "app/Signals.h"
 #include "app/frmVelmar.h"

@@ -286,14 +286,14 @@ void MprisPlayer::OpenUri(const QString& Uri, const QDBusMessage& message) {
   std::string disc;
   message.setDelayedReply(true);
   QDBusConnection bus = mpris_->bus();
-  auto refuse = [bus, message](const std::string& why) mutable {
+  auto refuse = [bus, message](const std::string& why) {
     bus.send(message.createErrorReply(QDBusError::InvalidArgs, QString::fromStdString(why)));
   };
   if (std::string problem = discNameProblem(uri, &disc); !problem.empty()) return refuse(problem);
   frmVelmar* w = mpris_->window();
-  if (!w) return refuse(cannotOpenText(uri, "Velmar se está cerrando"));
+  if (!w) return refuse(cannotOpenText(uri, frmVelmar::kClosing));
   w->OpenDisc(disc, [bus, message, refuse, uri](frmVelmar::OpenOutcome outcome,
-                                                const std::string& problem) mutable {
+                                                const std::string& problem) {
     if (outcome == frmVelmar::OpenOutcome::Refused) return refuse(cannotOpenText(uri, problem));
     bus.send(message.createReply());
   });

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "DiscImageWriter.h"
@@ -105,6 +106,12 @@ TEST(DesktopOpens, NeverHoldTheWindowAndTrustTheRunningCopyBriefly) {
   if (!ready()) GTEST_SKIP() << "needs with-pulse.sh and with-dbus.sh";
   QTemporaryDir dir;
   const std::string root = dir.path().toStdString();
+  // Removed by bytes: Qt's text cannot name the folder that is no UTF-8.
+  const std::unique_ptr<const std::string, void (*)(const std::string*)> removal(
+      &root, [](const std::string* r) {
+        std::error_code ec;
+        fs::remove_all(*r, ec);
+      });
   // Discs told apart by track 1's length: a 10 s, b 15 s, c 20 s. The same
   // x.cue sits in root (a) and in real/ (c); link/.. is real/ to the file
   // system, root as text. b also sits in a folder whose name is no UTF-8.
@@ -155,11 +162,13 @@ TEST(DesktopOpens, NeverHoldTheWindowAndTrustTheRunningCopyBriefly) {
         },
         10000);
   };
-  auto figure = [&](const char* what) {
+  // A real fault holds the thread for seconds (a probe's 3 s, a rebuild per
+  // request); a flood costs the time to answer the calls queued at once.
+  auto figure = [&](const char* what, qint64 bound = 500) {
     const qint64 worst = watch.worst();
     std::printf("[ figure ] %s: the window's thread was held %lld ms at most\n", what,
                 static_cast<long long>(worst));
-    EXPECT_LT(worst, 500) << what;
+    EXPECT_LT(worst, bound) << what;
   };
 
   // Five opens of an image whose probe waits for ever: each drops the one
@@ -186,7 +195,7 @@ TEST(DesktopOpens, NeverHoldTheWindowAndTrustTheRunningCopyBriefly) {
   EXPECT_TRUE(std::all_of(calls.begin(), calls.end(),
                           [](auto& c) { return c.reply().type() == QDBusMessage::ReplyMessage; }));
   EXPECT_TRUE(playing(20'000'000));
-  figure("20,000 OpenUri calls");
+  figure("20,000 OpenUri calls", 2000);
 
   // Paths as bytes, resolved by the file system: launches hand them over
   // and end at once; OpenUri takes a percent-escaped byte.
