@@ -75,7 +75,9 @@ TEST(LaunchToken, TheRunningCopyIsRaisedWithTheTokenAHandOverCarries) {
   ASSERT_TRUE(second.waitForFinished(10000));
   EXPECT_EQ(second.exitCode(), 0);
   ASSERT_TRUE(QTest::qWaitFor(poll, 5000));  // the messages before it are in
-  const QString sent = QString::fromUtf8(monitor.readAllStandardOutput());
+  QString sent;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return (sent += monitor.readAllStandardOutput()).contains("TIME4242\""); }, 5000));
   for (const char* pair : {R"("activation-token"\s+variant\s+string "xdg-2")",
                            R"("desktop-startup-id"\s+variant\s+string "velmar-2_TIME4242")"})
     EXPECT_TRUE(sent.contains(QRegularExpression(pair))) << sent.toStdString();
