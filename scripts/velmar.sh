@@ -10,8 +10,8 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
 build_packages=(g++ make cmake pkg-config clang-format
-  qt6-base-dev libcdio-dev libcdio-paranoia-dev libcue-dev libsndfile1-dev libsamplerate0-dev
-  libasound2-dev libxcb1-dev libgtest-dev libgmock-dev)
+  qt6-base-dev libcdio-dev libcdio-paranoia-dev libcue-dev libsndfile1-dev libmpg123-dev
+  libsamplerate0-dev libasound2-dev libxcb1-dev libgtest-dev libgmock-dev)
 run_packages=(qt6-qpa-plugins qt6-wayland qt6-translations-l10n libasound2-plugins fonts-liberation2
   fonts-dejavu-core)
 test_packages=(pulseaudio pulseaudio-utils alsa-utils xvfb xauth x11-utils imagemagick

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <numbers>
 
 namespace discgen {
@@ -125,6 +126,65 @@ int16_t sampleAt(const TrackPlan& track, int64_t frame, int channel) {
   return 0;
 }
 
+namespace {
+
+// Where a track's marks fall, as LSN from the first sector of the .bin.
+struct Marks {
+  int64_t index0, index1;
+  bool data;
+};
+
+// The plan's sectors in disc order, from track 1's INDEX 00 on, each handed
+// to `put` (kBytesPerSector bytes); returns each track's marks.
+std::vector<Marks> forEachSector(const DiscPlan& disc,
+                                 const std::function<void(const std::string&)>& put) {
+  std::vector<Marks> marks;
+  int64_t lsn = 0;
+  std::string sector;
+  for (const TrackPlan& t : disc.tracks) {
+    const bool data = t.kind == TrackPlan::Kind::Data;
+    const int64_t index0 = lsn;
+    for (int32_t s = 0; s < t.pregapSectors; ++s, ++lsn)
+      put(data ? dataSector(lsn + 150) : std::string(kBytesPerSector, '\0'));
+    marks.push_back({index0, lsn, data});
+    for (int32_t s = 0; s < t.sectors; ++s, ++lsn) {
+      if (data) {
+        put(dataSector(lsn + 150));
+        continue;
+      }
+      sector.clear();
+      for (int f = 0; f < kFramesPerSector; ++f) {
+        const int64_t frame = int64_t{s} * kFramesPerSector + f;
+        put16(sector, sampleAt(t, frame, 0));
+        put16(sector, sampleAt(t, frame, 1));
+      }
+      put(sector);
+    }
+  }
+  marks.push_back({lsn, lsn, false});  // the lead-out
+  return marks;
+}
+
+// `v` as `bytes` bytes, big-endian.
+std::string be(uint64_t v, int bytes) {
+  std::string s;
+  for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+std::string neroChunk(const std::string& id, const std::string& data, int64_t size = -1) {
+  return id + be(size < 0 ? data.size() : static_cast<uint64_t>(size), 4) + data;
+}
+
+std::string writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  out.close();
+  return out ? std::string() : "cannot write " + path;
+}
+
+}  // namespace
+
 std::string writeDisc(const std::string& cuePath, const DiscPlan& disc) {
   namespace fs = std::filesystem;
   const fs::path cue(cuePath);
@@ -132,44 +192,70 @@ std::string writeDisc(const std::string& cuePath, const DiscPlan& disc) {
   bin.replace_extension(".bin");
   std::ofstream binOut(bin, std::ios::binary | std::ios::trunc);
   if (!binOut) return "cannot write " + bin.string();
+  const std::vector<Marks> marks =
+      forEachSector(disc, [&](const std::string& sector) { binOut << sector; });
+  binOut.close();
+  if (!binOut) return "cannot write " + bin.string();
 
   std::string sheet =
       "FILE \"" + (disc.fileLine.empty() ? bin.filename().string() : disc.fileLine) + "\" BINARY\n";
-  int64_t lsn = 0;
-  std::string chunk;
-  for (size_t i = 0; i < disc.tracks.size(); ++i) {
-    const TrackPlan& t = disc.tracks[i];
-    const bool data = t.kind == TrackPlan::Kind::Data;
+  for (size_t i = 0; i + 1 < marks.size(); ++i) {
     char head[64];
-    std::snprintf(head, sizeof head, "  TRACK %02zu %s\n", i + 1, data ? "MODE1/2352" : "AUDIO");
+    std::snprintf(head, sizeof head, "  TRACK %02zu %s\n", i + 1,
+                  marks[i].data ? "MODE1/2352" : "AUDIO");
     sheet += head;
-    if (t.pregapSectors > 0) {
-      sheet += "    INDEX 00 " + msf(lsn) + "\n";
-      for (int32_t s = 0; s < t.pregapSectors; ++s, ++lsn)
-        binOut << (data ? dataSector(lsn + 150) : std::string(kBytesPerSector, '\0'));
-    }
-    sheet += "    INDEX 01 " + msf(lsn) + "\n";
-    for (int32_t s = 0; s < t.sectors; ++s, ++lsn) {
-      if (data) {
-        binOut << dataSector(lsn + 150);
-        continue;
-      }
-      chunk.clear();
-      for (int f = 0; f < kFramesPerSector; ++f) {
-        const int64_t frame = int64_t{s} * kFramesPerSector + f;
-        put16(chunk, sampleAt(t, frame, 0));
-        put16(chunk, sampleAt(t, frame, 1));
-      }
-      binOut << chunk;
-    }
+    if (marks[i].index1 > marks[i].index0) sheet += "    INDEX 00 " + msf(marks[i].index0) + "\n";
+    sheet += "    INDEX 01 " + msf(marks[i].index1) + "\n";
   }
-  binOut.close();
-  if (!binOut) return "cannot write " + bin.string();
-  std::ofstream cueOut(cue, std::ios::trunc);
-  cueOut << sheet;
-  cueOut.close();
-  if (!cueOut) return "cannot write " + cue.string();
-  return {};
+  return writeFile(cue.string(), sheet);
+}
+
+NeroImage neroImage(const DiscPlan& disc) {
+  NeroImage n;
+  n.sectors.assign(size_t{150} * kBytesPerSector, '\0');
+  const std::vector<Marks> marks =
+      forEachSector(disc, [&](const std::string& sector) { n.sectors += sector; });
+  const size_t count = marks.size() - 1;
+  auto offset = [](int64_t lsn) { return (lsn + 150) * kBytesPerSector; };
+  n.cues.push_back({0x01, 0x00, 0, -150});
+  for (size_t i = 0; i < count; ++i) {
+    if (marks[i].data) return {};
+    const auto bcd = static_cast<uint8_t>((i + 1) / 10 * 16 + (i + 1) % 10);
+    // Track 1's INDEX 00 is the 2 s before the disc's first sector.
+    const int64_t index0 = i == 0 ? -150 : marks[i].index0;
+    n.cues.push_back({0x01, bcd, 0, static_cast<int32_t>(index0)});
+    n.cues.push_back({0x01, bcd, 1, static_cast<int32_t>(marks[i].index1)});
+    n.tracks.push_back({offset(index0), offset(marks[i].index1), offset(marks[i + 1].index0)});
+  }
+  n.cues.push_back({0x01, 0xAA, 1, static_cast<int32_t>(marks[count].index0)});
+  n.lastTrack = static_cast<int>(count);
+  return n;
+}
+
+std::string NeroImage::bytes() const {
+  std::string cuex;
+  for (const Cue& c : cues)
+    cuex += be(c.control, 1) + be(c.track, 1) + be(c.index, 1) + be(0, 1) +
+            be(static_cast<uint32_t>(c.lba), 4);
+  // A header (its size, the UPC, the table's kind), the first and the last
+  // track; then each track's ISRC, sector size, mode (audio) and offsets.
+  std::string daox = be(0, 4) + std::string(16, '\0') + be(static_cast<uint64_t>(firstTrack), 1) +
+                     be(static_cast<uint64_t>(lastTrack), 1);
+  for (const Track& t : tracks)
+    daox += std::string(12, '\0') + be(kBytesPerSector, 2) + be(0x0700, 2) + be(0, 2) +
+            be(static_cast<uint64_t>(t.index0), 8) + be(static_cast<uint64_t>(t.index1), 8) +
+            be(static_cast<uint64_t>(t.end), 8);
+  std::string chunks = neroChunk("CUEX", cuex + cuexTail, cuexSize) + neroChunk("DAOX", daox) +
+                       neroChunk("SINF", be(tracks.size(), 4)) + neroChunk("END!", "");
+  chunks.resize(std::min(chunks.size(), chunkBytes));
+  const uint64_t at = footerOffset < 0 ? sectors.size() : static_cast<uint64_t>(footerOffset);
+  return sectors + chunks + (versionOne ? "NERO" + be(at, 4) : "NER5" + be(at, 8));
+}
+
+std::string writeNrg(const std::string& nrgPath, const DiscPlan& disc) {
+  const NeroImage image = neroImage(disc);
+  if (image.sectors.empty()) return "a .nrg image holds audio tracks only";
+  return writeFile(nrgPath, image.bytes());
 }
 
 DiscPlan demoDisc() {

@@ -1,7 +1,8 @@
-// Writes a CD image (.cue and .bin) of synthesized audio.
+// Writes a CD image of synthesized audio: a .cue and its .bin, or with --nrg
+// a Nero image (audio tracks only).
 //
-//   velmar-mkdisc --demo OUT.cue
-//   velmar-mkdisc [--tone HZ:SECONDS | --data SECONDS]... OUT.cue
+//   velmar-mkdisc [--nrg] --demo OUT
+//   velmar-mkdisc [--nrg] [--tone HZ:SECONDS | --data SECONDS]... OUT
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,9 +12,12 @@
 int main(int argc, char** argv) {
   discgen::DiscPlan disc;
   std::string out;
+  bool nero = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--demo") {
+    if (a == "--nrg") {
+      nero = true;
+    } else if (a == "--demo") {
       disc = discgen::demoDisc();
     } else if ((a == "--tone" || a == "--data") && i + 1 < argc) {
       const std::string v = argv[++i];
@@ -32,15 +36,15 @@ int main(int argc, char** argv) {
     } else if (a.rfind("--", 0) != 0 && out.empty()) {
       out = a;
     } else {
-      std::fprintf(stderr, "usage: velmar-mkdisc [--demo | --tone HZ:S | --data S]... OUT.cue\n");
-      return 2;
+      out.clear();
+      break;
     }
   }
   if (out.empty() || disc.tracks.empty()) {
-    std::fprintf(stderr, "usage: velmar-mkdisc [--demo | --tone HZ:S | --data S]... OUT.cue\n");
+    std::fprintf(stderr, "usage: velmar-mkdisc [--nrg] [--demo | --tone HZ:S | --data S]... OUT\n");
     return 2;
   }
-  const std::string err = discgen::writeDisc(out, disc);
+  const std::string err = nero ? discgen::writeNrg(out, disc) : discgen::writeDisc(out, disc);
   if (!err.empty()) {
     std::fprintf(stderr, "velmar-mkdisc: %s\n", err.c_str());
     return 1;

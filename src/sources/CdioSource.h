@@ -8,14 +8,20 @@
 // What a path names, seen as a CD drive.
 enum class DeviceKind {
   NotADevice,  // no device node (a file, a folder, nothing at all): maybe an image
-  Drive,       // a block device, or a character device the system knows as a CD drive
-  NotADrive,   // another device, such as /dev/zero
+  Drive,       // a device the kernel knows as a CD drive
+  NotADrive,   // another device, such as /dev/zero or a hard disk
 };
 // Looks at `path` without opening it (opening some devices has effects).
-// Character devices pass only when libcdio takes them for a drive and the
-// kernel lists them as a CD-ROM (SCSI type 5); libcdio alone takes any
-// character device. NotADrive comes with the reason, in Spanish, in `*reason`.
+// Devices pass when the kernel lists them as a CD-ROM: SCSI peripheral type 5
+// in /sys, or for block devices also a name on the kernel's CD-ROM list
+// (/proc/sys/dev/cdrom/info); character devices must also be taken for a
+// drive by libcdio, which alone takes any character device. NotADrive comes
+// with the reason, in Spanish, in `*reason`.
 DeviceKind deviceKind(const std::string& path, std::string* reason = nullptr);
+
+// True when `info`, the text of /proc/sys/dev/cdrom/info, lists the drive of
+// kernel name `name` ("sr0") on its "drive name:" line.
+bool cdromInfoListsDrive(const std::string& info, const std::string& name);
 
 // A disc in a drive, or a disc image (cdrdao .toc, Nero .nrg, .cue/.bin), read
 // through libcdio. Drives are read through paranoia, images directly.
@@ -23,8 +29,11 @@ DeviceKind deviceKind(const std::string& path, std::string* reason = nullptr);
 // Images are opened with the driver their extension names (.toc, .nrg, .cue
 // or .bin), never by libcdio's guessing, and only after the image probe (see
 // ImageProbe.h) has read them safely in a process of its own; the table of
-// contents read here must then match the probe's. libcdio's log handler is
-// the program's own (see CdioLog.h) before any call into libcdio.
+// contents read here must then match the probe's. A Nero image is opened
+// once: the probe and libcdio read that open file, never the path again, so
+// a file put in its place after the probe is never parsed here; a file
+// changed in place meanwhile is refused. libcdio's log handler is the
+// program's own (see CdioLog.h) before any call into libcdio.
 class CdioSource : public SectorSource {
  public:
   // Opens `path`; an empty path is the machine's default drive. Reads the
@@ -39,6 +48,9 @@ class CdioSource : public SectorSource {
   CdioSource& operator=(const CdioSource&) = delete;
 
   const DiscToc& toc() const override { return toc_; }
+  // Images: Missing outside the disc, and for sectors a Nero image no longer
+  // holds (it was cut short after it was opened; noted once on standard
+  // error until a read succeeds again).
   SectorRead read(int32_t lsn, int32_t count, int16_t* out) override;
   bool isDrive() const override { return drive_; }
   bool setSpeed(int multiple) override;
@@ -51,6 +63,8 @@ class CdioSource : public SectorSource {
   struct Handles;
   CdioSource();
   SectorRead readParanoia(int32_t lsn, int32_t count, int16_t* out);
+  // The image no longer holds every sector before `end` (LSN).
+  bool cutBefore(int32_t end) const;
 
   std::unique_ptr<Handles> h_;
   DiscToc toc_;

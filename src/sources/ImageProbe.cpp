@@ -76,12 +76,26 @@ struct Child {
   int out = -1;  // the probe's standard output
 };
 
-// Starts the probe. Between fork() and exec() the child makes only
-// async-signal-safe calls.
-Child start(const std::string& exe, const std::string& path, Driver driver, std::string* problem) {
+// The descriptor an image handed to the probe has there.
+constexpr int kImageFd = 3;
+
+// Starts the probe on `path`, or on the open image `imageFd` (>= 0), which
+// the probe then has as kImageFd. Between fork() and exec() the child makes
+// only async-signal-safe calls.
+Child start(const std::string& exe, const std::string& path, int imageFd, Driver driver,
+            std::string* problem) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
     *problem = "no se puede comprobar la imagen: " + systemErrorText(errno);
+    return {};
+  }
+  // A copy above the descriptors the child moves into place first, so that
+  // none of those moves overwrites it.
+  const int image = imageFd >= 0 ? ::fcntl(imageFd, F_DUPFD_CLOEXEC, kImageFd + 1) : -1;
+  if (imageFd >= 0 && image < 0) {
+    *problem = "no se puede comprobar la imagen: " + systemErrorText(errno);
+    ::close(fds[0]);
+    ::close(fds[1]);
     return {};
   }
   const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -119,13 +133,15 @@ Child start(const std::string& exe, const std::string& path, Driver driver, std:
     sigset_t all;
     ::sigemptyset(&all);
     ::sigprocmask(SIG_SETMASK, &all, nullptr);
-    ::close_range(3, ~0U, 0);
+    if (image >= 0) ::dup2(image, kImageFd);
+    ::close_range(image >= 0 ? kImageFd + 1 : kImageFd, ~0U, 0);
     ::execv(argv[0], argv);
     ::_exit(127);
   }
   const int forkError = errno;
   ::close(fds[1]);
   if (devNull >= 0) ::close(devNull);
+  if (image >= 0) ::close(image);
   if (pid < 0) {
     ::close(fds[0]);
     *problem = "no se puede comprobar la imagen: " + systemErrorText(forkError);
@@ -203,6 +219,10 @@ std::string executable() {
   return ::access(path.c_str(), X_OK) == 0 ? path : std::string();
 }
 
+std::string openedPath(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
 namespace {
 
 // Waits until the child has ended, `msLeft()` at most, without reaping it:
@@ -218,9 +238,8 @@ bool endsIn(pid_t pid, const std::function<int()>& msLeft) {
   }
 }
 
-}  // namespace
-
-Report probe(const std::string& path, Driver driver) {
+// Runs the probe on `path` (see start) and waits for its report.
+Report run(const std::string& path, int imageFd, Driver driver) {
   Report r;
   const std::string exe = executable();
   if (exe.empty() || ::access(exe.c_str(), X_OK) != 0) {
@@ -235,7 +254,7 @@ Report probe(const std::string& path, Driver driver) {
     return r;
   };
   if (cancellation && cancellation->cancelled()) return abandoned();
-  const Child child = start(exe, path, driver, &r.problem);
+  const Child child = start(exe, path, imageFd, driver, &r.problem);
   if (child.pid < 0) {
     r.verdict = Report::Verdict::NoProbe;
     return r;
@@ -285,6 +304,16 @@ Report probe(const std::string& path, Driver driver) {
   if (r.verdict == Report::Verdict::Damaged)
     r.problem = "la imagen está dañada: leer su tabla de contenido hizo fallar al lector";
   return r;
+}
+
+}  // namespace
+
+Report probe(const std::string& path, Driver driver) {
+  return run(path, -1, driver);
+}
+
+Report probe(int fd, Driver driver) {
+  return run(openedPath(kImageFd), fd, driver);
 }
 
 int probeMain(int argc, char** argv) {

@@ -52,6 +52,15 @@ struct Report {
 // once. The probe never outlives the thread that started it (it is killed
 // when that thread or its process ends).
 Report probe(const std::string& path, Driver driver);
+// The same on the image open as `fd` (a regular file, for a driver that reads
+// one file only): the probe reads that open file, as the caller's own
+// /proc/self/fd entry (see openedPath) does, whatever the image's path names
+// meanwhile.
+Report probe(int fd, Driver driver);
+
+// A path that opens the same file as the open descriptor `fd`, in the
+// process that holds it: /proc/self/fd/N.
+std::string openedPath(int fd);
 
 // The probe's executable, as looked up above; empty when none is found.
 std::string executable();

@@ -38,6 +38,16 @@ UniqueFd openRegularFile(const std::string& path, std::string* why, struct stat*
     if (why) *why = "es " + fileKindText(s.st_mode) + ", no un archivo";
     return {};
   }
+  char byte = 0;
+  const ssize_t at = ::pread(fd.get(), &byte, 1, s.st_size > 0 ? s.st_size - 1 : 0);
+  if (at == (s.st_size > 0 ? 0 : 1)) {
+    if (why)
+      *why =
+          "es un archivo especial del sistema (como los de /sys y /proc), no un archivo de "
+          "datos: el tamaño que da (" +
+          std::to_string(s.st_size) + " bytes) no es el real";
+    return {};
+  }
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   if (st) *st = s;

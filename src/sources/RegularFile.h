@@ -37,8 +37,11 @@ std::string fileKindText(mode_t mode);
 
 // Opens `path` for reading when it is a regular file, without ever waiting on
 // a FIFO or a device: the open does not block and the kind is checked before
-// anything is read. The descriptor is in blocking mode. On failure it is
-// empty and `*why` says why, to follow the file's name: "no existe", "no se
-// puede abrir: permiso denegado", "es una tubería (FIFO), no un archivo".
-// `*st`, when given, receives the file's status.
+// anything is read. A file whose size the system gives falsely (those of
+// /sys, 4096 bytes whatever they hold, and of /proc, 0 bytes) is not one:
+// its last byte, or its first when it has none, is read to tell. The
+// descriptor is in blocking mode. On failure it is empty and `*why` says why,
+// to follow the file's name: "no existe", "no se puede abrir: permiso
+// denegado", "es una tubería (FIFO), no un archivo". `*st`, when given,
+// receives the file's status.
 UniqueFd openRegularFile(const std::string& path, std::string* why, struct stat* st = nullptr);

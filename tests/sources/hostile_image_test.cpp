@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cdio/cdio.h>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -12,57 +14,29 @@
 #include "disc/CdioDevice.h"
 #include "sources/CdioLog.h"
 #include "sources/CdioSource.h"
+#include "sources/DiscOpener.h"
+#include "support/RunningProgram.h"
+#include "support/TestDisc.h"
 #include "support/TestRip.h"
 
 namespace {
 
-// `v` as `bytes` bytes, big-endian.
-std::string be(uint64_t v, int bytes) {
-  std::string s;
-  for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  return s;
+// A Nero image of one audio track of 300 sectors, a counter (see
+// TestDisc.h), which a case may forge.
+discgen::NeroImage neroDisc() {
+  return discgen::neroImage(counterDisc({300}));
 }
 
-std::string chunk(const std::string& id, const std::string& data, int64_t size = -1) {
-  return id + be(size < 0 ? data.size() : static_cast<uint64_t>(size), 4) + data;
+// One with 500 track entries, which make libcdio write past its track table:
+// a crash in the process that parses it.
+discgen::NeroImage neroWithManyTracks() {
+  discgen::NeroImage n = neroDisc();
+  n.cues = {{0x01, 0x00, 0, -150}};
+  for (int i = 0; i < 500; ++i) n.cues.push_back({0x01, static_cast<uint8_t>(i % 99 + 1), 1, i});
+  n.cues.push_back({0x01, 0xAA, 1, 600});
+  n.lastTrack = 255;
+  return n;
 }
-
-// A Nero image of one audio track of 300 sectors after the 2 s pregap: the
-// audio, then its chunks (CUEX, DAOX, SINF, END!) and a NER5 footer, each of
-// which a case may forge. Byte i of the track is i * 7 (mod 256).
-struct Nero {
-  struct Cue {
-    uint8_t track, index;
-    int32_t lba;
-  };
-  std::vector<Cue> cues{{0x00, 0, -150}, {0x01, 0, -150}, {0x01, 1, 0}, {0xAA, 1, 300}};
-  std::string extraCue;       // bytes appended to the CUEX data
-  int64_t cuexSize = -1;      // the size the CUEX header claims
-  int lastTrack = 1;          // DAOX
-  int64_t footerOffset = -1;  // -1: where the chunks start
-  bool versionOne = false;    // a NERO footer (32-bit offset)
-  size_t truncateChunksTo = SIZE_MAX;
-
-  std::string bytes() const {
-    std::string audio(450 * 2352, '\0');
-    for (size_t i = 150 * 2352; i < audio.size(); ++i)
-      audio[i] = static_cast<char>((i - 150 * 2352) * 7);
-    std::string cuex;  // audio, ADR 1
-    for (const Cue& c : cues)
-      cuex += be(0x01, 1) + be(c.track, 1) + be(c.index, 1) + be(0, 1) +
-              be(static_cast<uint32_t>(c.lba), 4);
-    // Header and UPC, first and last track, ISRC, sector size, mode (audio),
-    // then the offsets of INDEX 00, INDEX 01 and the end.
-    const std::string daox = be(0, 4) + std::string(16, '\0') + be(1, 1) + be(lastTrack, 1) +
-                             std::string(12, '\0') + be(2352, 2) + be(0x0700, 2) + be(0, 2) +
-                             be(0, 8) + be(150 * 2352, 8) + be(audio.size(), 8);
-    std::string body = chunk("CUEX", cuex + extraCue, cuexSize) + chunk("DAOX", daox) +
-                       chunk("SINF", be(1, 4)) + chunk("END!", "");
-    body.resize(std::min(body.size(), truncateChunksTo));
-    const uint64_t offset = footerOffset < 0 ? audio.size() : static_cast<uint64_t>(footerOffset);
-    return audio + body + (versionOne ? "NERO" + be(offset, 4) : "NER5" + be(offset, 8));
-  }
-};
 
 // What a case writes into its folder, returning the path to open.
 using Maker = std::function<std::string(const TestRip&)>;
@@ -75,7 +49,7 @@ Maker toc(const std::string& text) {
   };
 }
 
-Maker nero(const Nero& n) {
+Maker nero(const discgen::NeroImage& n) {
   return [n](const TestRip& rip) { return rip.text("disc.nrg", n.bytes()); };
 }
 
@@ -116,6 +90,49 @@ Outcome runProgram(const std::string& arg, const std::vector<std::pair<QString, 
           p.readAllStandardOutput().toStdString(), err.readAll().toStdString(), clock.elapsed()};
 }
 
+// The real program refuses `path` with status 2 and one line that gives
+// `reason` (or its start): "|" separates what either of two readings may
+// give.
+void expectRefusal(const std::string& path, const std::string& reason) {
+  const Outcome r = runProgram(path);
+  EXPECT_TRUE(r.normalExit) << "crashed";
+  EXPECT_EQ(r.status, 2);
+  const std::string said = "velmar: no se puede abrir «" + path + "»: ";
+  const size_t bar = reason.find('|');
+  EXPECT_TRUE(r.err.starts_with(said + reason.substr(0, bar)) ||
+              (bar != std::string::npos && r.err.starts_with(said + reason.substr(bar + 1))))
+      << r.err;
+  EXPECT_EQ(r.err.find("Pruebe «velmar --help»"), r.err.find('\n') + 1) << "one line, then help";
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
+// A probe, the real one, that runs the shell command `then` once it has
+// answered, and leaves an empty file "probed.PID" for each run: what happens
+// to an image between the probe's check and the program's own opening of it.
+// (It writes no byte to any file: the probe's limits forbid it.)
+std::string probeThen(const TestRip& rip, const std::string& then) {
+  const std::string script = rip.text("probe-then.sh", "#!/bin/sh\n\"" VELMAR_BINARY_DIR
+                                                       "/velmar-probe\" \"$@\"\n"
+                                                       "status=$?\n" +
+                                                           then + "\ntouch '" + rip.path("probed") +
+                                                           ".'$$\nexit $status\n");
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  return script;
+}
+
+// A block device that is no CD drive: a node of the first loop device's
+// numbers made here (as root), else a disk of this machine; empty if none.
+std::string blockDevice(const TestRip& rip) {
+  if (::mknod(rip.path("disco").c_str(), S_IFBLK | 0600, makedev(7, 0)) == 0)
+    return rip.path("disco");
+  for (const char* disk : {"/dev/vda", "/dev/sda", "/dev/nvme0n1", "/dev/loop0"}) {
+    struct stat st {};
+    if (::stat(disk, &st) == 0 && S_ISBLK(st.st_mode)) return disk;
+  }
+  return {};
+}
+
 }  // namespace
 
 // Every image libcdio's parsers cannot be trusted with, and paths that are no
@@ -123,18 +140,15 @@ Outcome runProgram(const std::string& arg, const std::vector<std::pair<QString, 
 // crash, no window and no line of libcdio's, in release and sanitizer builds
 // alike.
 TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
-  Nero beyond, intoAudio, v1Beyond, longChunk, ragged, cut, manyTracks;
+  discgen::NeroImage beyond = neroDisc(), intoAudio = beyond, v1Beyond = beyond, longChunk = beyond,
+                     ragged = beyond, cut = beyond;
   beyond.footerOffset = int64_t{1} << 40;
   intoAudio.footerOffset = 17;
   v1Beyond.versionOne = true;
   v1Beyond.footerOffset = 0xFFFFFFF0;
   longChunk.cuexSize = 0xFFFFFFF0;
-  ragged.extraCue = "xyz";
-  cut.truncateChunksTo = 20;
-  manyTracks.cues = {{0x00, 0, -150}};
-  for (int i = 0; i < 500; ++i) manyTracks.cues.push_back({static_cast<uint8_t>(i % 99 + 1), 1, i});
-  manyTracks.cues.push_back({0xAA, 1, 600});
-  manyTracks.lastTrack = 255;
+  ragged.cuexTail = "xyz";
+  cut.chunkBytes = 20;
 
   const std::string damaged = "la imagen está dañada: leer su tabla de contenido hizo fallar";
   const std::string notToc = "no es un archivo .toc de cdrdao que se pueda leer";
@@ -156,7 +170,7 @@ TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
         "no es una imagen .nrg de Nero que se pueda leer"}},
       {"Nero file of four bytes",
        {[](const TestRip& r) { return r.text("tiny.nrg", "NER5"); }, damaged + "|" + noTracks}},
-      {"Nero with 500 track entries", {nero(manyTracks), damaged}},
+      {"Nero with 500 track entries", {nero(neroWithManyTracks()), damaged}},
       {".toc with 300 tracks",
        {toc(hundreds), "la tabla de contenido tiene 300 pistas; un CD tiene 99 como mucho"}},
       {".toc whose length overflows",
@@ -181,18 +195,7 @@ TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
   for (const auto& [name, c] : cases) {
     SCOPED_TRACE(name);
     const TestRip rip;
-    const std::string path = c.first(rip);
-    const Outcome r = runProgram(path);
-    EXPECT_TRUE(r.normalExit) << "crashed";
-    EXPECT_EQ(r.status, 2);
-    const std::string said = "velmar: no se puede abrir «" + path + "»: ";
-    const size_t bar = c.second.find('|');
-    EXPECT_TRUE(r.err.starts_with(said + c.second.substr(0, bar)) ||
-                (bar != std::string::npos && r.err.starts_with(said + c.second.substr(bar + 1))))
-        << r.err;
-    EXPECT_EQ(r.err.find("Pruebe «velmar --help»"), r.err.find('\n') + 1) << "one line, then help";
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
-    EXPECT_EQ(r.out, "");
+    expectRefusal(c.first(rip), c.second);
   }
 
   // VELMAR_DEBUG adds libcdio's lines before the same refusal.
@@ -235,11 +238,104 @@ TEST(HostileImages, WithoutItsProbeNoImageOpensAndTheInstalledProgramFindsIts) {
   install.start("cmake", {"--install", VELMAR_BINARY_DIR, "--prefix", stage.path()});
   ASSERT_TRUE(install.waitForFinished(60000) && install.exitCode() == 0)
       << install.readAllStandardError().toStdString();
-  Nero forged;
+  discgen::NeroImage forged = neroDisc();
   forged.footerOffset = 17;
   const Outcome installed = runProgram(nero(forged)(rip), {}, stage.filePath("bin/velmar"));
   EXPECT_TRUE(installed.normalExit && installed.status == 2);
   EXPECT_NE(installed.err.find("la imagen está dañada"), std::string::npos) << installed.err;
+}
+
+// What the probe checked is what opens: a Nero image that a forgery which
+// crashes libcdio replaces after the probe (a rename, as a download or a copy
+// ends) opens as it was checked; one written to in place is refused. Through
+// the real program too, whose check on the command line crashed before.
+TEST(HostileImages, WhatTheProbeCheckedIsWhatOpens) {
+  const TestRip rip;
+  const std::string image = rip.path("disc.nrg"), forged = rip.path("forged.nrg");
+  auto runs = [&] { return QDir(rip.dir.path(), "probed.*").entryList(); };
+  auto write = [&] {
+    nero(neroDisc())(rip);
+    rip.text("forged.nrg", neroWithManyTracks().bytes());
+    for (const QString& run : runs()) std::filesystem::remove(rip.path(run.toStdString()));
+  };
+  const std::string swap = "mv -f '" + forged + "' '" + image + "'";
+  const std::pair<std::string, std::string> cases[] = {
+      {swap, ""},
+      {"truncate -s -12 '" + image + "'", "la imagen cambió mientras se abría"},
+  };
+  const QByteArray probe = qgetenv("VELMAR_PROBE");
+  for (const auto& [then, refusal] : cases) {
+    SCOPED_TRACE(then);
+    write();
+    qputenv("VELMAR_PROBE", probeThen(rip, then).c_str());
+    std::string why;
+    const auto source = CdioSource::open(image, &why);
+    qputenv("VELMAR_PROBE", probe);
+    EXPECT_EQ(why, refusal);
+    if (!refusal.empty()) continue;
+    ASSERT_TRUE(source);
+    EXPECT_FALSE(std::filesystem::exists(forged)) << "swapped";
+    EXPECT_EQ(tocText(source->toc()), "0+300 s1; lead-out 300");
+    std::vector<int16_t> pcm(kSamplesPerSector);
+    EXPECT_EQ(source->read(299, 1, pcm.data()), SectorRead::Ok);
+    EXPECT_EQ(pcm[1], discgen::sampleAt(counterDisc({300}).tracks[0], 299 * 588, 1));
+  }
+
+  // The command line's check opens the image it checked; the window then
+  // opens what the path names by then, the forgery, which its probe refuses.
+  write();
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("VELMAR_PROBE", QString::fromStdString(probeThen(rip, swap)));
+  RunningProgram velmar(image, env);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return runs().size() == 2; }, 20000));
+  EXPECT_TRUE(velmar.running()) << velmar.errors();
+  EXPECT_GE(velmar.terminate(), 0);
+  EXPECT_TRUE(velmar.endedWell()) << velmar.errors();
+}
+
+// Paths whose reason the program once misreported (an empty window, another
+// reason), each refused with its true one by the command line and by
+// discPathProblem, which a running window and a second launch use. One row a
+// misreport.
+TEST(Misreports, EachIsRefusedWithItsTrueReasonAndStatusTwo) {
+  auto sheetNaming = [](const std::string& file) -> Maker {
+    return [file](const TestRip& rip) {
+      return rip.text("disco.cue",
+                      "FILE \"" + file + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    };
+  };
+  auto special = [](const std::string& file) {
+    return "«disco.cue», línea 1: el archivo «" + file +
+           "» es un archivo especial del sistema (como los de /sys y /proc), no un archivo de "
+           "datos: el tamaño que da (" +
+           std::to_string(std::filesystem::file_size(file)) + " bytes) no es el real";
+  };
+  const std::string sys = "/sys/devices/system/cpu/online", proc = "/proc/version";
+  const std::tuple<const char*, Maker, std::string> cases[] = {
+      {"a block device that is no CD drive", blockDevice,
+       "es un dispositivo de bloques, no una unidad de CD ni una imagen de disco"},
+      {"a raw file of /sys (4096 bytes, it says)", sheetNaming(sys), special(sys)},
+      {"a raw file of /proc (empty, it says)", sheetNaming(proc), special(proc)},
+  };
+  for (const auto& [what, make, reason] : cases) {
+    SCOPED_TRACE(what);
+    const TestRip rip;
+    const std::string path = make(rip);
+    if (path.empty()) {
+      std::printf("[ skipped  ] %s: none on this machine\n", what);
+      continue;
+    }
+    EXPECT_EQ(discPathProblem(path), reason);
+    expectRefusal(path, reason);
+  }
+
+  // What the kernel's CD-ROM layer lists stays a drive.
+  const std::string info =
+      "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n\ndrive name:\t\tsr1\tsr0\n"
+      "drive speed:\t\t48\t24\n";
+  EXPECT_TRUE(cdromInfoListsDrive(info, "sr0") && cdromInfoListsDrive(info, "sr1"));
+  EXPECT_FALSE(cdromInfoListsDrive(info, "sr") || cdromInfoListsDrive(info, "vda") ||
+               cdromInfoListsDrive("", "sr0"));
 }
 
 // Good images, in-process: the table of contents, the pre-emphasis flag, the
@@ -259,8 +355,8 @@ TEST(HostileImages, GoodImagesOpenWithTheirTableOfContentsTextAndAudio) {
        "\"Canciones de prueba/Orquesta Velmar\" 0+150 s1 \"Primera/Ana\"; 150+150 s1 "
        "\"Segunda mañana/\"; lead-out 300",
        0x2222},
-      // Bytes 2 and 3 of the track: 14, 21.
-      {nero(Nero{})(rip), "0+300 s1; lead-out 300", 0x150E},
+      // The counter's right channel.
+      {nero(neroDisc())(rip), "0+300 s1; lead-out 300", 300},
   };
   for (const auto& [path, want, sample] : images) {
     SCOPED_TRACE(path);
@@ -274,7 +370,7 @@ TEST(HostileImages, GoodImagesOpenWithTheirTableOfContentsTextAndAudio) {
     EXPECT_EQ(pcm[1], sample);
   }
 
-  Nero forged;
+  discgen::NeroImage forged = neroDisc();
   forged.cuexSize = 0xFFFFFFF0;
   CdioDevice device(nero(forged)(rip));
   device.open();

@@ -29,13 +29,15 @@ struct TestRip {
 
   // Writes `samples` (interleaved, `channels` a frame, full scale 2^31) as
   // the file `name` in libsndfile's `format` (e.g. SF_FORMAT_WAV |
-  // SF_FORMAT_PCM_16) at `rate` Hz; returns its path.
+  // SF_FORMAT_PCM_16) at `rate` Hz, in a bit rate mode of libsndfile's when
+  // one is given; returns its path.
   std::string sound(const std::string& name, int format, int rate, int channels,
-                    const std::vector<int32_t>& samples) const {
+                    const std::vector<int32_t>& samples, int bitrateMode = -1) const {
     SF_INFO info{0, rate, channels, format, 0, 0};
     SNDFILE* f = sf_open(path(name).c_str(), SFM_WRITE, &info);
     EXPECT_NE(f, nullptr) << name << ": " << sf_strerror(nullptr);
     if (!f) return path(name);
+    if (bitrateMode >= 0) sf_command(f, SFC_SET_BITRATE_MODE, &bitrateMode, sizeof bitrateMode);
     // Integers written to a floating-point file are scaled, not copied.
     sf_command(f, SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
     const auto frames = static_cast<sf_count_t>(samples.size()) / channels;
