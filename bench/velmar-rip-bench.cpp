@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "DiscImageWriter.h"
-#include "sources/CueSource.h"
+#include "sources/RipSource.h"
 
 namespace {
 
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
 
     const auto t0 = std::chrono::steady_clock::now();
     std::string why;
-    const std::unique_ptr<CueSource> source = CueSource::open((sub / "rip.cue").string(), &why);
+    const std::unique_ptr<RipSource> source = openCueSheet((sub / "rip.cue").string(), &why);
     const double openMs = msSince(t0);
     if (!source) {
       std::fprintf(stderr, "velmar-rip-bench: %s\n", why.c_str());
@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
     }
     const auto t0 = std::chrono::steady_clock::now();
     std::string why;
-    const std::unique_ptr<CueSource> source = CueSource::open(sheet, &why);
+    const std::unique_ptr<RipSource> source = openCueSheet(sheet, &why);
     const double openMs = msSince(t0);
     if (!source) {
       std::fprintf(stderr, "velmar-rip-bench: %s\n", why.c_str());

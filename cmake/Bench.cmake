@@ -10,3 +10,7 @@ target_link_libraries(velmar-seek-probe PRIVATE velmar_core)
 # What reading a rip (cue sheet and audio files) costs: bench/velmar-rip-bench.cpp.
 add_executable(velmar-rip-bench ${CMAKE_SOURCE_DIR}/bench/velmar-rip-bench.cpp)
 target_link_libraries(velmar-rip-bench PRIVATE velmar_core velmar_discgen)
+
+# How long opening a 99-track cue sheet or cdrdao TOC takes: bench/velmar-open-bench.cpp.
+add_executable(velmar-open-bench ${CMAKE_SOURCE_DIR}/bench/velmar-open-bench.cpp)
+target_link_libraries(velmar-open-bench PRIVATE velmar_core)

@@ -15,7 +15,7 @@ build_packages=(g++ make cmake pkg-config clang-format
 run_packages=(qt6-qpa-plugins qt6-wayland qt6-translations-l10n libasound2-plugins fonts-liberation2
   fonts-dejavu-core)
 test_packages=(pulseaudio pulseaudio-utils alsa-utils xvfb xauth x11-utils imagemagick
-  xdotool appstream desktop-file-utils dbus-daemon sox)
+  xdotool appstream desktop-file-utils dbus-daemon sox playerctl pipewire wireplumber pipewire-bin)
 
 install_missing() {
   local missing=()
@@ -41,6 +41,18 @@ configure_and_build() {  # DIR [cmake options...]
   cmake --build "$dir" -j"$jobs"
 }
 
+# PipeWire's ALSA plug-in for the tests, unpacked into DIR/pipewire-alsa and
+# never installed: the package pipewire-alsa would remove PulseAudio and make
+# the plug-in every program's default device.
+unpack_pipewire_alsa() {  # DIR
+  local dir=$1/pipewire-alsa
+  compgen -G "$dir/usr/lib/*/alsa-lib/libasound_module_pcm_pipewire.so" >/dev/null && return 0
+  rm -rf "$dir" && mkdir -p "$dir"
+  (cd "$dir" && { apt-get download -qq pipewire-alsa ||
+    { apt-get update -qq && apt-get download -qq pipewire-alsa; }; } 2>&1 | grep -v unsandboxed || true)
+  dpkg-deb -x "$dir"/pipewire-alsa_*.deb "$dir"
+}
+
 case "${1:-}" in
   run)
     shift
@@ -58,10 +70,12 @@ case "${1:-}" in
     git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
     echo "== build (warnings are errors) and tests"
     configure_and_build build-ci -DVELMAR_WERROR=ON
+    unpack_pipewire_alsa build-ci
     (cd build-ci && ctest -j"$jobs" --output-on-failure)
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
     configure_and_build build-asan -DVELMAR_WERROR=ON -DVELMAR_SANITIZE=ON \
       -DCMAKE_BUILD_TYPE=Debug
+    unpack_pipewire_alsa build-asan
     (cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest -j"$jobs" --output-on-failure)
     ;;

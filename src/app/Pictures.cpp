@@ -19,8 +19,7 @@ QPixmap load(const char* name) {
 
 QIcon windowIcon() {
   QIcon icon;
-  for (const char* name : {"velmar-16.png", "velmar-32.png", "velmar-48.png"})
-    icon.addPixmap(load(name));
+  for (const char* name : {"velmar-16.png", "velmar-32.png"}) icon.addPixmap(load(name));
   return icon;
 }
 

@@ -12,8 +12,8 @@ namespace pictures {
 
 inline constexpr QPoint kHandHotSpot{15, 13};
 
-// The window icon: a 16 x 16 and a 32 x 32 image (and 48 x 48 for larger
-// uses), transparent outside the disc and the note.
+// The window icon: a 16 x 16 and a 32 x 32 image, transparent outside the
+// disc and the note. (The desktop's themed icon has more sizes.)
 QIcon windowIcon();
 // The seek thumb, a raised button face of 12 x 21.
 QPixmap seekThumb();

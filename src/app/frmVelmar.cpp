@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "app/DiscLoader.h"
+#include "app/DropDownList.h"
 #include "app/Layout.h"
 #include "disc/MMControl.h"
 #include "disc/modFunciones.h"
@@ -28,7 +29,7 @@ void frmVelmar::createControls(std::unique_ptr<CdDevice> device) {
   setWindowTitle(QStringLiteral("Velmar"));
   setFixedSize(layout::px(layout::kClientWidth), layout::px(layout::kClientHeight));
 
-  List1 = new QComboBox(this);
+  List1 = new DropDownList(this);
   List1->setObjectName(QStringLiteral("List1"));
   List1->setEditable(false);
   List1->setGeometry(layout::kList1.pixels());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/Display.h"
 #include "app/Identity.h"
 #include "app/Signals.h"
 #include "app/frmVelmar.h"
@@ -32,7 +33,7 @@ int main(int argc, char* argv[]) {
   velmar::catchTerminationSignals();
 
   int qtArgc = 1;  // Qt sees no arguments: the disc path is not its business
-  QApplication app(qtArgc, argv);
+  const std::unique_ptr<QApplication> app = velmar::openDisplay(qtArgc, argv);
   velmar::setApplicationIdentity();
 
   int status = 0;

@@ -8,7 +8,6 @@
 
 #include "app/CommandLine.h"
 #include "app/Identity.h"
-#include "app/TransportBar.h"
 #include "app/VolumeScale.h"
 #include "app/frmVelmar.h"
 #include "desktop/Instance.h"
@@ -96,11 +95,11 @@ void Mpris::announce() {
 void Mpris::jumpTo(int32_t ms) {
   if (!window_ || window_->unloaded()) return;
   MMControl* control = window_->MMControl1;
-  const bool playing = control->Mode() == DeviceMode::Playing;
-  control->Command("stop");
+  const DeviceMode mode = control->Mode();
+  if (mode != DeviceMode::Paused) control->Command("stop");
   control->setTo(ms);
   control->Command("seek");
-  if (playing) control->Command("play");
+  if (mode == DeviceMode::Playing) control->Command("play");
 }
 
 // ---- org.mpris.MediaPlayer2
@@ -138,16 +137,13 @@ void MprisRoot::Quit() {
 
 MprisPlayer::MprisPlayer(Mpris* mpris) : QDBusAbstractAdaptor(mpris), mpris_(mpris) {}
 
-bool MprisPlayer::enabled(int button) const {
+DeviceMode MprisPlayer::mode() const {
   const frmVelmar* w = mpris_->window();
-  if (!w || w->unloaded()) return false;
-  const MMControl& c = *w->MMControl1;
-  return TransportBar::enabledFor(c.Mode(), c.CanEject())[static_cast<size_t>(button)];
+  return w && !w->unloaded() ? w->MMControl1->Mode() : DeviceMode::NotOpen;
 }
 
 QString MprisPlayer::playbackStatus() const {
-  const frmVelmar* w = mpris_->window();
-  switch (w && !w->unloaded() ? w->MMControl1->Mode() : DeviceMode::NotOpen) {
+  switch (mode()) {
     case DeviceMode::Playing:
       return QStringLiteral("Playing");
     case DeviceMode::Paused:
@@ -202,53 +198,80 @@ qlonglong MprisPlayer::position() const {
   return qlonglong{mpris_->now().elapsedMs()} * 1000;
 }
 
+// As MPRIS has them, not as the transport bar enables its buttons: playing,
+// pausing and seeking are possible whenever there is a disc, in any state;
+// previous and next whenever the call would change what plays.
 bool MprisPlayer::canGoNext() const {
-  return enabled(TransportBar::Next);
+  return hasDisc() && mpris_->now().canGoNext();
 }
 bool MprisPlayer::canGoPrevious() const {
-  return enabled(TransportBar::Prev);
+  return hasDisc() && mpris_->now().canGoPrevious();
 }
 bool MprisPlayer::canPlay() const {
-  return enabled(TransportBar::Play);
+  return hasDisc();
 }
 bool MprisPlayer::canPause() const {
-  return enabled(TransportBar::Pause);
+  return hasDisc();
 }
-// Seeking needs a disc, as moving between tracks does.
 bool MprisPlayer::canSeek() const {
-  return enabled(TransportBar::Next);
+  return hasDisc();
+}
+
+bool MprisPlayer::hasDisc() const {
+  const DeviceMode m = mode();
+  return m == DeviceMode::Stopped || m == DeviceMode::Playing || m == DeviceMode::Paused;
 }
 
 void MprisPlayer::send(const char* word) {
   if (frmVelmar* w = mpris_->window(); w && !w->unloaded()) w->MMControl1->Command(word);
 }
 
+// Previous and next decide on the position now, not as of the last tick.
 void MprisPlayer::Next() {
+  mpris_->now().refresh();
   if (canGoNext()) send("Next");
 }
 
 void MprisPlayer::Previous() {
+  mpris_->now().refresh();
   if (canGoPrevious()) send("Prev");
 }
 
 void MprisPlayer::Pause() {
-  if (playbackStatus() == QLatin1String("Playing")) send("Pause");
+  if (mode() == DeviceMode::Playing) send("Pause");
 }
 
 void MprisPlayer::PlayPause() {
-  if (playbackStatus() == QLatin1String("Playing")) {
-    send("Pause");
-  } else if (canPlay()) {
-    send("Play");
+  if (mode() == DeviceMode::Playing) {
+    Pause();
+  } else {
+    Play();
   }
 }
 
+// Stops and goes back to the start of the track, so that Play starts it
+// again (the transport bar's Stop keeps the position).
 void MprisPlayer::Stop() {
-  if (enabled(TransportBar::Stop)) send("Stop");
+  const DeviceMode m = mode();
+  if (m != DeviceMode::Playing && m != DeviceMode::Paused) return;
+  mpris_->now().refresh();
+  const NowPlaying::State& s = mpris_->now().state();
+  MMControl* control = mpris_->window()->MMControl1;
+  control->Command("Stop");
+  if (s.track == 0) return;
+  control->setTo(s.trackStart);
+  control->Command("seek");
 }
 
+// Starts a stopped disc from its position, resumes a paused one; a playing
+// disc plays on.
 void MprisPlayer::Play() {
-  if (canPlay()) send("Play");
+  const DeviceMode m = mode();
+  if (m == DeviceMode::Stopped || m == DeviceMode::Paused) send("Play");
+}
+
+void MprisPlayer::setRate(double rate) {
+  if (rate == 0.0) Pause();
 }
 
 // Relative to the position now, µs; before the track's start goes to its

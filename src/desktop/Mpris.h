@@ -21,7 +21,9 @@ class MprisPlayer;
 //
 // Every method acts through the command words and properties the window and
 // its transport bar use, so the display, the seek bar and the list follow at
-// the next tick; the volume goes through the slider. Times on the bus are
+// the next tick; the volume goes through the slider. What each call may do
+// follows MPRIS rather than the transport bar's enabling (see the Can*
+// properties). Times on the bus are
 // µs within the current track. PropertiesChanged is sent only for values
 // that changed; Position is never announced, Seeked follows every jump.
 class Mpris : public QObject {
@@ -51,7 +53,8 @@ class Mpris : public QObject {
   static QDBusObjectPath trackId(int track);
 
   // Plays from `ms` (from the start of the disc): "stop", To, "seek", and
-  // "play" again when the disc was playing.
+  // "play" again when the disc was playing. A paused disc gets To and
+  // "seek" only, and stays paused there.
   void jumpTo(int32_t ms);
 
  private:
@@ -117,8 +120,9 @@ class MprisPlayer : public QDBusAbstractAdaptor {
 
   QString playbackStatus() const;
   double rate() const { return 1.0; }
-  // Only the normal rate is played; other rates are ignored.
-  void setRate(double) {}
+  // Only the normal rate is played: 0.0 pauses, as MPRIS asks, and other
+  // rates are ignored.
+  void setRate(double rate);
   // The current track's, looked at now.
   QVariantMap metadata() const;
   static QVariantMap metadataOf(const NowPlaying::State& state);
@@ -148,8 +152,9 @@ class MprisPlayer : public QDBusAbstractAdaptor {
   void Seeked(qlonglong Position);
 
  private:
-  // The transport bar's enabling for the device's mode now, in bar order.
-  bool enabled(int button) const;
+  DeviceMode mode() const;
+  // A disc is open: stopped, playing or paused.
+  bool hasDisc() const;
   void send(const char* word);
 
   Mpris* mpris_;

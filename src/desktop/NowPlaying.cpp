@@ -8,6 +8,7 @@
 
 #include "app/frmVelmar.h"
 #include "disc/MMControl.h"
+#include "disc/Transport.h"
 #include "disc/modFunciones.h"
 
 namespace {
@@ -29,9 +30,9 @@ constexpr int64_t kJumpSlackMs = 1500;
 }  // namespace
 
 bool NowPlaying::State::operator==(const State& o) const {
-  return mode == o.mode && canEject == o.canEject && track == o.track &&
-         trackStart == o.trackStart && trackLength == o.trackLength && sameText(text, o.text) &&
-         sameText(album, o.album);
+  return mode == o.mode && canEject == o.canEject && tracks == o.tracks && track == o.track &&
+         trackStart == o.trackStart && trackLength == o.trackLength &&
+         pastTrackStart == o.pastTrackStart && sameText(text, o.text) && sameText(album, o.album);
 }
 
 NowPlaying::NowPlaying(frmVelmar& window) : QObject(&window), window_(&window) {
@@ -53,11 +54,13 @@ NowPlaying::State NowPlaying::look() const {
   s.mode = control.Mode();
   s.canEject = control.CanEject();
   const int32_t position = control.Position();
-  s.track = modFunciones::FindTrack(position, modFunciones::TableTrackCount(control.Tracks()));
+  s.tracks = modFunciones::TableTrackCount(control.Tracks());
+  s.track = modFunciones::FindTrack(position, s.tracks);
   if (s.track > 0) {
     const auto& row = modFunciones::TrackTable[static_cast<size_t>(s.track)];
     s.trackStart = row.start;
     s.trackLength = row.length;
+    s.pastTrackStart = int64_t{position} - row.start >= kPreviousBackWindowMs;
     s.text = control.Text(s.track);
   }
   s.album = control.Text(0);
@@ -68,6 +71,17 @@ int32_t NowPlaying::elapsedMs() const {
   if (!window_ || window_->unloaded() || state_.track == 0) return 0;
   const int64_t elapsed = int64_t{window_->MMControl1->Position()} - state_.trackStart;
   return static_cast<int32_t>(std::clamp<int64_t>(elapsed, 0, state_.trackLength));
+}
+
+// The device's own rules (previousTarget, nextTarget) over the table: next
+// leaves the last track alone; previous goes back a track, or to the start
+// of this one once past its first seconds, and on track 1 only the latter.
+bool NowPlaying::canGoPrevious() const {
+  return state_.track > 1 || (state_.track == 1 && state_.pastTrackStart);
+}
+
+bool NowPlaying::canGoNext() const {
+  return state_.track > 0 && state_.track < state_.tracks;
 }
 
 QString NowPlaying::tipFor(const State& s) {

@@ -10,7 +10,8 @@
 class frmVelmar;
 
 // What the window is playing, as the desktop sees it: the device's mode, the
-// transport bar's enabling, the current track with its range and CD-Text.
+// current track with its range and CD-Text, and where previous and next
+// would go.
 // Reads the window only through its controls' properties, the track table
 // and MMControl's signals; sends no command and writes no property. Between
 // commands it looks again at every tick of the window's timer, since
@@ -25,10 +26,14 @@ class NowPlaying : public QObject {
   struct State {
     DeviceMode mode = DeviceMode::NotOpen;
     bool canEject = false;
+    int16_t tracks = 0;       // rows of the track table
     int16_t track = 0;        // 0: the position lies in no track of the table
     int32_t trackStart = 0;   // ms from the start of the disc
     int32_t trackLength = 0;  // ms
-    CdText text;              // the track's
+    // Past the first kPreviousBackWindowMs of the track: "previous" goes to
+    // its start rather than to the track before.
+    bool pastTrackStart = false;
+    CdText text;  // the track's
     CdText album;
     bool operator==(const State& o) const;
   };
@@ -40,6 +45,10 @@ class NowPlaying : public QObject {
   const State& state() const { return state_; }
   // The device's position within the current track now, ms; 0 with no track.
   int32_t elapsedMs() const;
+  // Whether the device's "Prev" and "Next" would change what plays: go to
+  // another track, or back to the start of this one.
+  bool canGoPrevious() const;
+  bool canGoNext() const;
 
   // Looks at the window now; emits changed() when the state differs.
   void refresh();

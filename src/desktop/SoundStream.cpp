@@ -18,6 +18,18 @@ std::vector<Property> streamOverrides() {
   return {{"application.name", "Velmar"}};
 }
 
+// PipeWire writes roles capitalised (its Pulse server turns "music" into
+// "Music"); its graph tools show the node's name.
+std::vector<Property> pipewireProperties() {
+  std::vector<Property> props = streamOverrides();
+  for (Property p : streamProperties()) {
+    if (p.first == "media.role") p.second[0] = static_cast<char>(std::toupper(p.second[0]));
+    props.push_back(std::move(p));
+  }
+  props.emplace_back("node.name", "Velmar");
+  return props;
+}
+
 std::optional<std::vector<std::string>> proplistKeys(const std::string& text) {
   std::vector<std::string> keys;
   size_t i = 0;
@@ -65,6 +77,23 @@ std::string mergedProplist(const std::string& text, const std::vector<Property>&
   return out;
 }
 
+std::string pipewireProplist(const std::string& user, const std::vector<Property>& ours) {
+  std::string entries;
+  for (const auto& [key, value] : ours) {
+    entries += (entries.empty() ? "" : " ") + key + "=\"";
+    for (const char c : value) {
+      if (c == '"' || c == '\\') entries += '\\';
+      entries += c;
+    }
+    entries += '"';
+  }
+  const size_t first = user.find_first_not_of(" \t\n\r");
+  if (first == std::string::npos) return entries;
+  if (user[first] == '{')
+    return user.substr(0, first + 1) + ' ' + entries + ' ' + user.substr(first + 1);
+  return entries + ' ' + user;
+}
+
 void nameSoundStream() {
   const char* prop = std::getenv("PULSE_PROP");
   const char* override = std::getenv("PULSE_PROP_OVERRIDE");
@@ -79,6 +108,9 @@ void nameSoundStream() {
   const std::string newOverride = mergedProplist(userOverride, streamOverrides(), inProp);
   if (newProp != userProp) ::setenv("PULSE_PROP", newProp.c_str(), 1);
   if (newOverride != userOverride) ::setenv("PULSE_PROP_OVERRIDE", newOverride.c_str(), 1);
+  const char* pipewire = std::getenv("PIPEWIRE_ALSA");
+  ::setenv("PIPEWIRE_ALSA",
+           pipewireProplist(pipewire ? pipewire : "", pipewireProperties()).c_str(), 1);
 }
 
 }  // namespace desktop

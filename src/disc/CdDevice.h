@@ -47,12 +47,14 @@ class CdDevice {
   virtual void play() = 0;
   // Stops playback and keeps the position.
   virtual void stop() = 0;
-  // Moves the position to `ms`; playback, if any, stops.
+  // Moves the position to `ms`; a playing disc stops, a paused one stays
+  // paused there.
   virtual void seek(int32_t ms) = 0;
   // Pauses playback; pausing again while paused resumes.
   virtual void pause() = 0;
-  // To the start of the current track; again within 3 s, to the start of the
-  // previous one. Keeps playing when the disc was playing.
+  // To the start of the current track; within its first 3 s, to the start
+  // of the previous one (see previousTarget). Keeps playing when the disc
+  // was playing.
   virtual void previous() = 0;
   // To the start of the next track (the last track: its own start). Keeps
   // playing when the disc was playing.

@@ -154,10 +154,7 @@ void CdioDevice::pause() {
 
 void CdioDevice::previous() {
   if (!playback_ || tocMs().empty()) return;
-  const int64_t now = clock_();
-  const bool repeated = now - lastPreviousUs_ < kPreviousRepeatWindowMs * 1000;
-  lastPreviousUs_ = now;
-  playback_->jump(frameFor(previousTarget(toc_, position(), repeated)));
+  playback_->jump(frameFor(previousTarget(toc_, position())));
 }
 
 void CdioDevice::next() {

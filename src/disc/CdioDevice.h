@@ -88,7 +88,6 @@ class CdioDevice : public CdDevice {
   std::unique_ptr<DriveWatch> watch_;
   std::unique_ptr<Prepared> prepared_;  // adopted, for the next open() of its path
   uint64_t generation_ = 0;             // bumped by open, close and setPath
-  int64_t lastPreviousUs_ = INT64_MIN / 2;
 
   // The handler is read by the watching thread.
   mutable std::mutex handlerMutex_;

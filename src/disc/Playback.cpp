@@ -688,7 +688,7 @@ void Playback::seek(int64_t frame) {
   if (c.mode == DeviceMode::Playing) c.pushLocked(Core::Command::Halt, c.epoch);
   ++c.epoch;
   c.pos = c.onDisc(frame);
-  if (c.mode == DeviceMode::Playing || c.mode == DeviceMode::Paused) c.mode = DeviceMode::Stopped;
+  if (c.mode == DeviceMode::Playing) c.mode = DeviceMode::Stopped;
 }
 
 void Playback::jump(int64_t frame) {

@@ -60,7 +60,7 @@ class Playback {
   void stop();
   // Pauses; while paused, resumes.
   void pause();
-  // Moves to `frame` (brought onto the disc); playback, if any, stops.
+  // Moves to `frame` (brought onto the disc); playback stops, a pause stays.
   void seek(int64_t frame);
   // Moves to `frame`; playback, if any, goes on from there.
   void jump(int64_t frame);

@@ -31,10 +31,10 @@ size_t lastStartingAtOrBefore(const std::vector<TocEntry>& toc, int32_t ms) {
 }
 }  // namespace
 
-int32_t previousTarget(const std::vector<TocEntry>& toc, int32_t ms, bool repeated) {
+int32_t previousTarget(const std::vector<TocEntry>& toc, int32_t ms) {
   if (toc.empty()) return 0;
   size_t idx = lastStartingAtOrBefore(toc, ms);
-  if (repeated && idx > 0) --idx;
+  if (idx > 0 && int64_t{ms} - toc[idx].start < kPreviousBackWindowMs) --idx;
   return toc[idx].start;
 }
 

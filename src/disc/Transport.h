@@ -23,11 +23,16 @@ int32_t leadOut(const std::vector<TocEntry>& toc);
 // none does.
 int32_t trackAt(const std::vector<TocEntry>& toc, int32_t ms);
 
-// Where "previous" goes from `ms`: the start of the current track, or, when
-// `repeated` (pressed again within 3 s of the last press), the start of the
-// track before it. Track 1 goes to its own start. Positions in no track go
-// to the start of the last track that begins before them (track 1 if none).
-int32_t previousTarget(const std::vector<TocEntry>& toc, int32_t ms, bool repeated);
+// How far into a track, ms, "previous" still goes back to the track before
+// it rather than to the track's own start. A second press soon after a
+// first one therefore goes back a track, as does a press at 0:00.
+inline constexpr int32_t kPreviousBackWindowMs = 3000;
+
+// Where "previous" goes from `ms`: within the first kPreviousBackWindowMs of
+// a track, the start of the track before it; later, the start of the
+// current track. Track 1 goes to its own start. Positions in no track go to
+// the start of the last track that begins before them (track 1 if none).
+int32_t previousTarget(const std::vector<TocEntry>& toc, int32_t ms);
 
 // Where "next" goes from `ms`: the start of the next track; from the last
 // track, its own start.
@@ -37,6 +42,3 @@ int32_t nextTarget(const std::vector<TocEntry>& toc, int32_t ms);
 // that start; at or past the lead-out it is the lead-out (playback from
 // there ends the disc at once).
 int32_t clampToDisc(const std::vector<TocEntry>& toc, int32_t ms);
-
-// How long a second press of "previous" still counts as a repeat, ms.
-inline constexpr int64_t kPreviousRepeatWindowMs = 3000;

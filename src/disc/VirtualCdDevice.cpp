@@ -48,7 +48,7 @@ void VirtualCdDevice::seek(int32_t ms) {
   advance();
   if (toc_.empty()) return;
   position_ = clampToDisc(toc_, ms);
-  if (mode_ == DeviceMode::Playing || mode_ == DeviceMode::Paused) mode_ = DeviceMode::Stopped;
+  if (mode_ == DeviceMode::Playing) mode_ = DeviceMode::Stopped;
 }
 
 void VirtualCdDevice::pause() {
@@ -66,10 +66,7 @@ void VirtualCdDevice::previous() {
   log_.emplace_back("previous");
   advance();
   if (toc_.empty()) return;
-  const int64_t now = clock_();
-  const bool repeated = now - lastPrevious_ < kPreviousRepeatWindowMs;
-  lastPrevious_ = now;
-  jumpTo(previousTarget(toc_, position_, repeated));
+  jumpTo(previousTarget(toc_, position_));
 }
 
 void VirtualCdDevice::next() {

@@ -67,5 +67,4 @@ class VirtualCdDevice : public CdDevice {
   mutable DeviceMode mode_ = DeviceMode::NotOpen;
   mutable int32_t position_ = 0;  // while playing: the position at anchor_
   mutable int64_t anchor_ = 0;    // clock reading matching position_
-  int64_t lastPrevious_ = INT64_MIN / 2;
 };

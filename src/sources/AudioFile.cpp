@@ -47,14 +47,16 @@ bool hasAudioHeader(int fd) {
 // Raw 16-bit stereo samples.
 class RawFile : public AudioFile {
  public:
-  RawFile(UniqueFd fd, int64_t bytes, bool bigEndian) : AudioFile(std::move(fd), bytes) {
-    frames_ = bytes / 4;
+  RawFile(UniqueFd fd, int64_t bytes, int64_t offset, bool bigEndian)
+      : AudioFile(std::move(fd), bytes), offset_(offset) {
+    frames_ = (bytes - offset) / 4;
     swap_ = bigEndian != (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__);
   }
   bool raw() const override { return true; }
 
   int64_t read(int64_t frame, int64_t count, int16_t* out, int* err) override {
-    const ssize_t got = preadAll(fd_.get(), out, static_cast<size_t>(count) * 4, frame * 4);
+    const ssize_t got =
+        preadAll(fd_.get(), out, static_cast<size_t>(count) * 4, offset_ + frame * 4);
     if (got < 0) {
       *err = errno;
       return -1;
@@ -67,6 +69,7 @@ class RawFile : public AudioFile {
   }
 
  private:
+  int64_t offset_ = 0;  // bytes before the first sample
   bool swap_ = false;
 };
 
@@ -425,8 +428,8 @@ bool AudioFile::shrunk() const {
   return ::fstat(fd_.get(), &st) == 0 && st.st_size < bytes_;
 }
 
-std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, CueFile::Kind declared,
-                                           std::string* why) {
+std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, FileKind declared,
+                                           std::string* why, int64_t rawOffset) {
   struct stat st {};
   UniqueFd fd = openRegularFile(path, why, &st);
   if (!fd) return nullptr;
@@ -434,13 +437,17 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, CueFile::Kin
     *why = "está vacío";
     return nullptr;
   }
-  if (declared != CueFile::Kind::Encoded && !hasAudioHeader(fd.get())) {
-    if (st.st_size / 4 > kMaxFrames) {
+  if (declared != FileKind::Encoded && (rawOffset > 0 || !hasAudioHeader(fd.get()))) {
+    if (rawOffset >= st.st_size) {
+      *why = "acaba antes del byte " + std::to_string(rawOffset) + ", donde empezaría su sonido";
+      return nullptr;
+    }
+    if ((st.st_size - rawOffset) / 4 > kMaxFrames) {
       *why = "dura más de lo que cabe en un disco";
       return nullptr;
     }
-    return std::make_unique<RawFile>(std::move(fd), st.st_size,
-                                     declared == CueFile::Kind::BigEndian);
+    return std::make_unique<RawFile>(std::move(fd), st.st_size, rawOffset,
+                                     declared == FileKind::BigEndian);
   }
 
   SF_INFO info{};

@@ -4,15 +4,16 @@
 #include <memory>
 #include <string>
 
-#include "sources/CueSheet.h"
+#include "sources/DiscLayout.h"
 #include "sources/RegularFile.h"
 
 // One file of a rip, read as what a CD holds: 44.1 kHz frames of 16-bit
 // stereo, interleaved, in the machine's byte order.
 //
-// Raw files (a sheet's BINARY, little-endian, and MOTOROLA, big-endian) are
-// read as they are, unless they start with a WAVE, FLAC, AIFF or Ogg header:
-// then they are decoded as what they are. Every other file is decoded by
+// Raw files (a sheet's BINARY, little-endian, and MOTOROLA, big-endian; a
+// TOC's files not named .wav, big-endian) are read as they are, from a byte
+// offset, unless they start with a WAVE, FLAC, AIFF or Ogg header (and no
+// offset is given): then they are decoded as what they are. Every other file is decoded by
 // libsndfile: other sample widths become 16-bit, mono is played on both
 // channels, and other sample rates are converted to 44.1 kHz by
 // libsamplerate's band-limited converter. Files of more than two channels
@@ -25,11 +26,12 @@ class AudioFile {
   // The rate of CD audio, Hz.
   static constexpr int kRate = 44100;
 
-  // Opens `path`, a regular file, which a sheet declares of kind `declared`.
-  // Null with the reason in `*why`, phrased to follow the file's name
-  // ("no existe", "está vacío", "tiene 6 canales; un CD solo tiene 2").
-  static std::unique_ptr<AudioFile> open(const std::string& path, CueFile::Kind declared,
-                                         std::string* why);
+  // Opens `path`, a regular file, which a rip declares of kind `declared`;
+  // the samples of a raw file start at byte `rawOffset`. Null with the
+  // reason in `*why`, phrased to follow the file's name ("no existe", "está
+  // vacío", "tiene 6 canales; un CD solo tiene 2").
+  static std::unique_ptr<AudioFile> open(const std::string& path, FileKind declared,
+                                         std::string* why, int64_t rawOffset = 0);
 
   virtual ~AudioFile() = default;
   AudioFile(const AudioFile&) = delete;

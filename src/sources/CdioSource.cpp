@@ -24,12 +24,10 @@
 #include "sources/ImageProbe.h"
 #include "sources/RegularFile.h"
 #include "sources/SystemError.h"
-#include "sources/TocFile.h"
 
 namespace {
 
 std::optional<imageprobe::Driver> driverFor(const std::string& path) {
-  if (hasExtension(path, ".toc")) return imageprobe::Driver::Cdrdao;
   if (hasExtension(path, ".nrg")) return imageprobe::Driver::Nero;
   if (hasExtension(path, ".cue") || hasExtension(path, ".bin")) return imageprobe::Driver::BinCue;
   return std::nullopt;
@@ -37,8 +35,6 @@ std::optional<imageprobe::Driver> driverFor(const std::string& path) {
 
 driver_id_t cdioDriver(imageprobe::Driver d) {
   switch (d) {
-    case imageprobe::Driver::Cdrdao:
-      return DRIVER_CDRDAO;
     case imageprobe::Driver::Nero:
       return DRIVER_NRG;
     case imageprobe::Driver::BinCue:
@@ -188,9 +184,6 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
       return refuse("falta la hoja " + quoted(sheet.substr(sheet.rfind('/') + 1)) +
                     " que describe el archivo .bin");
   }
-  // A .toc's relative file names are made absolute for libcdio, which would
-  // look for them in the current folder.
-  std::optional<TocWithAbsoluteNames> named;
   std::string image = path;
   imageprobe::Report report;
   Handles& h = *disc->h_;
@@ -211,7 +204,6 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
         (::stat(image.c_str(), &seen) != 0 || !sameFile(seen, opened)))
       return refuse("no se puede abrir la imagen: falta /proc");
   } else {
-    if (*driver == imageprobe::Driver::Cdrdao) image = named.emplace(path).path();
     report = imageprobe::probe(image, *driver);
   }
   if (report.verdict != imageprobe::Report::Verdict::Readable) return refuse(report.problem);

@@ -23,11 +23,11 @@ DeviceKind deviceKind(const std::string& path, std::string* reason = nullptr);
 // kernel name `name` ("sr0") on its "drive name:" line.
 bool cdromInfoListsDrive(const std::string& info, const std::string& name);
 
-// A disc in a drive, or a disc image (cdrdao .toc, Nero .nrg, .cue/.bin), read
-// through libcdio. Drives are read through paranoia, images directly.
+// A disc in a drive, or a disc image (Nero .nrg, .cue/.bin), read through
+// libcdio. Drives are read through paranoia, images directly.
 //
-// Images are opened with the driver their extension names (.toc, .nrg, .cue
-// or .bin), never by libcdio's guessing, and only after the image probe (see
+// Images are opened with the driver their extension names (.nrg, .cue or
+// .bin), never by libcdio's guessing, and only after the image probe (see
 // ImageProbe.h) has read them safely in a process of its own; the table of
 // contents read here must then match the probe's. A Nero image is opened
 // once: the probe and libcdio read that open file, never the path again, so

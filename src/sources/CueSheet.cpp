@@ -90,47 +90,74 @@ std::string cp1252ToUtf8(std::string_view s) {
   return out;
 }
 
-// UTF-16 with its byte-order mark (FF FE: little-endian; FE FF: big-endian)
-// to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string utf16ToUtf8(std::string_view s) {
-  const bool little = static_cast<unsigned char>(s[0]) == 0xff;
-  auto unit = [&](size_t i) -> uint32_t {
-    const auto a = static_cast<unsigned char>(s[i]), b = static_cast<unsigned char>(s[i + 1]);
-    return little ? (uint32_t{b} << 8 | a) : (uint32_t{a} << 8 | b);
+// UTF-16 or UTF-32 text (code units of `width` bytes, little- or
+// big-endian), without its byte-order mark, to UTF-8; an unpaired surrogate
+// or a code point past U+10FFFF becomes U+FFFD.
+std::string wideToUtf8(std::string_view s, size_t width, bool little) {
+  auto unit = [&](size_t i) {
+    uint32_t v = 0;
+    for (size_t k = 0; k < width; ++k)
+      v |= uint32_t{static_cast<unsigned char>(s[i + k])} << (8 * (little ? k : width - 1 - k));
+    return v;
   };
   std::string out;
-  for (size_t i = 2; i + 1 < s.size(); i += 2) {
+  out.reserve(s.size() / width);
+  for (size_t i = 0; i + width <= s.size(); i += width) {
     uint32_t cp = unit(i);
-    if (cp >= 0xd800 && cp <= 0xdbff && i + 3 < s.size()) {
-      const uint32_t low = unit(i + 2);
+    if (width == 2 && cp >= 0xd800 && cp <= 0xdbff && i + 2 * width <= s.size()) {
+      const uint32_t low = unit(i + width);
       if (low >= 0xdc00 && low <= 0xdfff) {
         cp = 0x10000 + ((cp - 0xd800) << 10) + (low - 0xdc00);
-        i += 2;
-      } else {
-        cp = 0xfffd;
+        i += width;
       }
-    } else if (cp >= 0xd800 && cp <= 0xdfff) {
-      cp = 0xfffd;
     }
+    if ((cp >= 0xd800 && cp <= 0xdfff) || cp > 0x10ffff) cp = 0xfffd;
     appendUtf8(out, cp);
   }
   return out;
+}
+
+// A sheet in UTF-16 or UTF-32, with a byte-order mark or without one (then
+// told by the zero bytes of its first character, which is never NUL), as
+// UTF-8; `bytes` itself, without a UTF-8 byte-order mark, otherwise.
+std::string_view sheetAsUtf8(std::string_view bytes, std::string* converted) {
+  auto at = [&](size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 1; };
+  struct Form {
+    size_t width, bom;
+    bool little;
+  };
+  std::optional<Form> form;
+  if (at(0) == 0xff && at(1) == 0xfe && at(2) == 0 && at(3) == 0)
+    form = Form{4, 4, true};
+  else if (at(0) == 0 && at(1) == 0 && at(2) == 0xfe && at(3) == 0xff)
+    form = Form{4, 4, false};
+  else if (at(0) == 0xff && at(1) == 0xfe)
+    form = Form{2, 2, true};
+  else if (at(0) == 0xfe && at(1) == 0xff)
+    form = Form{2, 2, false};
+  else if (at(0) != 0 && at(1) == 0 && at(2) == 0 && at(3) == 0)
+    form = Form{4, 0, true};
+  else if (at(0) == 0 && at(1) == 0 && at(2) == 0 && at(3) != 0)
+    form = Form{4, 0, false};
+  else if (at(0) != 0 && at(1) == 0)
+    form = Form{2, 0, true};
+  else if (at(0) == 0 && at(1) != 0)
+    form = Form{2, 0, false};
+  if (!form) return bytes.substr(0, 3) == "\xef\xbb\xbf" ? bytes.substr(3) : bytes;
+  *converted = wideToUtf8(bytes.substr(form->bom), form->width, form->little);
+  return *converted;
 }
 
 }  // namespace
 
 // --- The line pre-pass ---------------------------------------------------------
 
-std::string cueTime(int64_t sectors) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(sectors / 75 / 60),
-                static_cast<long long>(sectors / 75 % 60), static_cast<long long>(sectors % 75));
-  return buf;
+std::string textAsUtf8(std::string_view bytes) {
+  return isValidUtf8(bytes) ? std::string(bytes) : cp1252ToUtf8(bytes);
 }
 
 std::string CueSheet::problem(int line, const std::string& what) const {
-  if (line <= 0) return quoted(name) + ": " + what;
-  return quoted(name) + ", línea " + std::to_string(line) + ": " + what;
+  return RipDescription{name, {}, {}, {}}.problem(line, what);
 }
 
 namespace {
@@ -167,22 +194,18 @@ constexpr std::array<FileType, 12> kFileTypes{{
     {"W64", CueFile::Kind::Encoded},
 }};
 
-struct TrackMode {
-  const char* name;
-  int32_t bytes;  // per sector in the file
-};
-constexpr std::array<TrackMode, 10> kTrackModes{{
-    {"AUDIO", 2352},
-    {"CDG", 2448},
-    {"MODE1/2048", 2048},
-    {"MODE1/2352", 2352},
-    {"MODE2/2048", 2048},
-    {"MODE2/2324", 2324},
-    {"MODE2/2336", 2336},
-    {"MODE2/2352", 2352},
-    {"CDI/2336", 2336},
-    {"CDI/2352", 2352},
-}};
+// A data track's mode: MODE0, MODE1, MODE2 or CDI, a slash and the bytes a
+// sector takes in the file (MODE1/2048, MODE2/2352...); 0 when `mode` is none.
+int32_t dataSectorBytes(const std::string& mode) {
+  const size_t slash = mode.find('/');
+  if (slash == std::string::npos) return 0;
+  const std::string kind = mode.substr(0, slash), size = mode.substr(slash + 1);
+  if (kind != "MODE0" && kind != "MODE1" && kind != "MODE2" && kind != "CDI") return 0;
+  if (size.empty() || size.size() > 4 || size.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  const int bytes = std::stoi(size);
+  return bytes >= 16 && bytes <= 2448 ? bytes : 0;
+}
 
 // Lines ignored beyond checking their keyword.
 constexpr std::array<const char*, 12> kIgnored{"CATALOG",  "CDTEXTFILE", "ISRC",      "SONGWRITER",
@@ -205,6 +228,8 @@ class Parser {
     return false;
   }
   std::string utf8(const std::string& raw) const { return cp1252_ ? cp1252ToUtf8(raw) : raw; }
+  // A word of the sheet, quoted for a message.
+  std::string word(const std::string& raw) const { return quotedName(utf8(raw)); }
   // Adds `line` to what libcue reads, after the FILE line it belongs to: a
   // FILE line goes in only when something follows it (libcue refuses a FILE
   // line that holds nothing).
@@ -231,6 +256,8 @@ class Parser {
   CueSheet* sheet_;
   int line_ = 0;
   int session_ = 1;
+  std::string pendingFlags_;  // FLAGS written before the first TRACK
+  int pendingFlagsLine_ = 0;
   std::vector<int32_t> lastOffset_;  // per file: the latest mark in it
   std::string out_;                  // what libcue reads
   std::string pendingFile_;          // the FILE line for it, until something follows
@@ -256,7 +283,7 @@ bool Parser::run() {
   line_ = 0;
   if (sheet_->tracks.empty()) return fail("no tiene ninguna pista (falta la línea TRACK)");
   for (const CueTrack& t : sheet_->tracks) {
-    if (t.indexes.empty() || (t.first().number == 0 && t.indexes.size() < 2)) {
+    if (t.indexes.empty()) {
       line_ = t.line;
       return fail("la pista " + std::to_string(t.number) + " no tiene la línea INDEX 01");
     }
@@ -293,8 +320,7 @@ bool Parser::tokenize(std::string_view line, std::vector<Token>* tokens) {
 
 bool Parser::expectArgs(const std::vector<Token>& t, size_t n, const char* missing) {
   if (t.size() < n + 1) return fail(missing);
-  if (t.size() > n + 1)
-    return fail("sobra " + quoted(utf8(t[n + 1].text)) + " al final de la línea");
+  if (t.size() > n + 1) return fail("sobra " + word(t[n + 1].text) + " al final de la línea");
   return true;
 }
 
@@ -345,6 +371,7 @@ bool Parser::parseLine(const std::vector<Token>& t, std::string_view rawLine) {
         return fail("la sesión " + std::to_string(*n) + " va después de la " +
                     std::to_string(session_));
       session_ = *n;
+      sheet_->sessions = true;
     }
     return true;
   }
@@ -355,7 +382,7 @@ bool Parser::parseLine(const std::vector<Token>& t, std::string_view rawLine) {
   if (key == "FLAGS") return flags(t);
   if (key == "TITLE" || key == "PERFORMER") return text(t, rawLine, key == "TITLE");
   if (std::find(kIgnored.begin(), kIgnored.end(), key) != kIgnored.end()) return true;
-  return fail(quoted(utf8(t[0].text)) + " no es una línea de hoja .cue");
+  return fail(word(t[0].text) + " no es una línea de hoja .cue");
 }
 
 bool Parser::file(const std::vector<Token>& t) {
@@ -365,7 +392,7 @@ bool Parser::file(const std::vector<Token>& t) {
   const auto known = std::find_if(kFileTypes.begin(), kFileTypes.end(),
                                   [&](const FileType& f) { return type == f.name; });
   if (known == kFileTypes.end())
-    return fail("el tipo de archivo " + quoted(utf8(t[2].text)) +
+    return fail("el tipo de archivo " + word(t[2].text) +
                 " es desconocido (se admiten BINARY, MOTOROLA, WAVE, AIFF, MP3, FLAC y OGG)");
   if (static_cast<int>(sheet_->files.size()) >= kMaxCueFiles)
     return fail("la hoja nombra más de " + std::to_string(kMaxCueFiles) + " archivos");
@@ -385,18 +412,18 @@ bool Parser::trackLine(const std::vector<Token>& t) {
   if (!expectArgs(t, 2, "a la línea TRACK le falta el número de pista o su tipo")) return false;
   if (sheet_->files.empty()) return fail("la línea TRACK va antes de cualquier línea FILE");
   const std::optional<int> n = number(t[1], 1, 99);
-  if (!n) return fail("el número de pista " + quoted(utf8(t[1].text)) + " no es válido (01 a 99)");
+  if (!n) return fail("el número de pista " + word(t[1].text) + " no es válido (01 a 99)");
   const std::string mode = upper(t[2].text);
-  const auto known = std::find_if(kTrackModes.begin(), kTrackModes.end(),
-                                  [&](const TrackMode& m) { return mode == m.name; });
-  if (known == kTrackModes.end())
-    return fail("el tipo de pista " + quoted(utf8(t[2].text)) + " es desconocido");
   if (mode == "CDG")
     return fail(
         "la pista es de karaoke (CDG), con sus gráficos entre el sonido; Velmar no la sabe leer");
-  if (!sheet_->tracks.empty() && *n != sheet_->tracks.back().number + 1) {
+  const int32_t dataBytes = dataSectorBytes(mode);
+  if (mode != "AUDIO" && dataBytes == 0)
+    return fail("el tipo de pista " + word(t[2].text) + " es desconocido");
+  // Numbers may skip (01 02 09 10): a burner numbers the tracks 1, 2, 3, 4.
+  if (!sheet_->tracks.empty() && *n <= sheet_->tracks.back().number) {
     char buf[80];
-    std::snprintf(buf, sizeof buf, "la pista %02d sigue a la %02d; las pistas van seguidas", *n,
+    std::snprintf(buf, sizeof buf, "la pista %02d sigue a la %02d; las pistas van en orden", *n,
                   sheet_->tracks.back().number);
     return fail(buf);
   }
@@ -404,13 +431,15 @@ bool Parser::trackLine(const std::vector<Token>& t) {
   track.number = *n;
   track.line = line_;
   track.mode = mode;
-  track.sectorBytes = known->bytes;
+  track.sectorBytes = mode == "AUDIO" ? kBytesPerSector : dataBytes;
   track.audio = mode == "AUDIO";
   track.session = session_;
   sheet_->tracks.push_back(std::move(track));
   char buf[48];
-  std::snprintf(buf, sizeof buf, "TRACK %02d %s\n", *n, mode == "AUDIO" ? "AUDIO" : "MODE1/2352");
-  emit(buf);
+  std::snprintf(buf, sizeof buf, "TRACK %02zu %s\n", sheet_->tracks.size(),
+                mode == "AUDIO" ? "AUDIO" : "MODE1/2352");
+  emit(buf + pendingFlags_);
+  pendingFlags_.clear();
   return true;
 }
 
@@ -419,10 +448,10 @@ bool Parser::index(const std::vector<Token>& t) {
   CueTrack* track = this->track("INDEX");
   if (!track) return false;
   const std::optional<int> n = number(t[1], 0, 99);
-  if (!n) return fail("el número de índice " + quoted(utf8(t[1].text)) + " no es válido (00 a 99)");
+  if (!n) return fail("el número de índice " + word(t[1].text) + " no es válido (00 a 99)");
   const std::optional<int32_t> at = time(t[2]);
   if (!at)
-    return fail("el tiempo " + quoted(utf8(t[2].text)) +
+    return fail("el tiempo " + word(t[2].text) +
                 " no es válido (mm:ss:ff, con ss menor que 60 y ff menor que 75)");
   if (*at > kMaxDiscSectors) return fail("el tiempo " + cueTime(*at) + " no cabe en un disco");
   const std::string track2 = std::to_string(track->number);
@@ -436,12 +465,15 @@ bool Parser::index(const std::vector<Token>& t) {
     return fail("a INDEX 00 de la pista " + track2 + " le sigue INDEX " + std::to_string(*n) +
                 " en vez de INDEX 01");
   const int file = static_cast<int>(sheet_->files.size()) - 1;
+  track->indexes.push_back({*n, file, *at, line_});
+  // INDEX 02 and later mark places within a track for a player's index
+  // buttons: they do not lay the disc out, and may be anywhere in the file.
+  if (*n > 1) return true;
   int32_t& last = lastOffset_[static_cast<size_t>(file)];
   if (*at < last)
     return fail("el tiempo " + cueTime(*at) +
                 " es anterior al de la marca anterior del mismo archivo (" + cueTime(last) + ")");
   last = *at;
-  track->indexes.push_back({*n, file, *at, line_});
   char buf[48];
   std::snprintf(buf, sizeof buf, "INDEX %02d %s\n", *n, cueTime(*at).c_str());
   emit(buf);
@@ -458,7 +490,7 @@ bool Parser::gap(const std::vector<Token>& t, bool pre) {
   if (!track) return false;
   const std::optional<int32_t> len = time(t[1]);
   if (!len)
-    return fail("la duración " + quoted(utf8(t[1].text)) +
+    return fail("la duración " + word(t[1].text) +
                 " no es válida (mm:ss:ff, con ss menor que 60 y ff menor que 75)");
   if (*len > kMaxDiscSectors) return fail("la duración " + cueTime(*len) + " no cabe en un disco");
   int& seen = pre ? track->pregapLine : track->postgapLine;
@@ -472,15 +504,24 @@ bool Parser::gap(const std::vector<Token>& t, bool pre) {
 }
 
 bool Parser::flags(const std::vector<Token>& t) {
-  if (!track("FLAGS")) return false;
   std::string line = "FLAGS";
   for (size_t i = 1; i < t.size(); ++i) {
     const std::string f = upper(t[i].text);
     if (t[i].quoted || (f != "DCP" && f != "4CH" && f != "PRE" && f != "SCMS"))
-      return fail(quoted(utf8(t[i].text)) + " no es una marca de FLAGS (DCP, 4CH, PRE o SCMS)");
+      return fail(word(t[i].text) + " no es una marca de FLAGS (DCP, 4CH, PRE o SCMS)");
     line += " " + f;
   }
-  if (t.size() > 1) emit(line + "\n");
+  if (t.size() < 2) return true;
+  // Before the first TRACK: the first track's.
+  if (sheet_->tracks.empty()) {
+    if (pendingFlagsLine_)
+      return fail("ya hay una línea FLAGS antes de la primera pista, en la línea " +
+                  std::to_string(pendingFlagsLine_));
+    pendingFlags_ = line + "\n";
+    pendingFlagsLine_ = line_;
+  } else {
+    emit(line + "\n");
+  }
   return true;
 }
 
@@ -527,15 +568,7 @@ std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string&
   if (bytes.size() > kMaxCueSheetBytes)
     return refuse(sheet.problem(0, "mide más de 1 MiB; no es una hoja .cue"));
   std::string converted;
-  if (bytes.size() >= 2 && ((static_cast<unsigned char>(bytes[0]) == 0xff &&
-                             static_cast<unsigned char>(bytes[1]) == 0xfe) ||
-                            (static_cast<unsigned char>(bytes[0]) == 0xfe &&
-                             static_cast<unsigned char>(bytes[1]) == 0xff))) {
-    converted = utf16ToUtf8(bytes);
-    bytes = converted;
-  } else if (bytes.substr(0, 3) == "\xef\xbb\xbf") {
-    bytes.remove_prefix(3);
-  }
+  bytes = sheetAsUtf8(bytes, &converted);
   // DOS editors ended text files with Ctrl-Z.
   while (!bytes.empty() && bytes.back() == '\x1a') bytes.remove_suffix(1);
   if (bytes.find('\0') != std::string_view::npos)
@@ -565,31 +598,14 @@ std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string&
 }
 
 std::optional<CueSheet> readCueSheet(const std::string& path, std::string* reason) {
-  const std::string name = std::filesystem::path(path).filename().string();
   CueSheet named;
-  named.name = name;
+  named.name = std::filesystem::path(path).filename().string();
   std::string why;
-  struct stat st {};
-  const UniqueFd fd = openRegularFile(path, &why, &st);
-  if (!fd) {
+  const std::optional<std::string> bytes =
+      readSmallFile(path, kMaxCueSheetBytes, "mide más de 1 MiB; no es una hoja .cue", &why);
+  if (!bytes) {
     if (reason) *reason = named.problem(0, why);
     return std::nullopt;
   }
-  if (st.st_size > static_cast<off_t>(kMaxCueSheetBytes)) {
-    if (reason) *reason = named.problem(0, "mide más de 1 MiB; no es una hoja .cue");
-    return std::nullopt;
-  }
-  std::string bytes;
-  char buf[65536];
-  while (bytes.size() <= kMaxCueSheetBytes) {
-    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      if (reason) *reason = named.problem(0, "no se puede leer: " + systemErrorText(errno));
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    bytes.append(buf, static_cast<size_t>(n));
-  }
-  return parseCueSheet(bytes, name, reason);
+  return parseCueSheet(*bytes, named.name, reason);
 }

@@ -6,31 +6,31 @@
 #include <string_view>
 #include <vector>
 
-#include "sources/SectorSource.h"
+#include "sources/DiscLayout.h"
 
 // A cue sheet as written: its files, its tracks and their marks, each with the
 // line it came from (1-based). Offsets are sectors (1/75 s) from the start of
 // the file the mark falls in.
 //
-// The sheet may start with a byte-order mark (UTF-8, or UTF-16, which is
-// converted), end its lines with LF, CRLF or CR and write its keywords in any
-// case. A sheet whose bytes are valid UTF-8 is read as UTF-8, any other as
-// Windows-1252; every string here is UTF-8.
+// The sheet may be UTF-16 or UTF-32 (with or without a byte-order mark; it is
+// converted) or start with a UTF-8 byte-order mark, end its lines with LF,
+// CRLF or CR and write its keywords in any case. A sheet whose bytes are valid
+// UTF-8 is read as UTF-8, any other as Windows-1252; every string here is
+// UTF-8.
+//
+// It is read as leniently as burners read sheets: tracks numbered with gaps
+// (01 02 09) are the disc's tracks 1, 2, 3; FLAGS before the first TRACK are
+// the first track's; a track with only INDEX 00 starts there; an INDEX 02 or
+// later may lie anywhere in its file; a data track may be of any MODEx/size.
 
 inline constexpr size_t kMaxCueSheetBytes = size_t{1} << 20;
-inline constexpr int kMaxCueFiles = 99;
-// The longest disc a sheet may describe, sectors after LSN 0 (99:59:74).
-inline constexpr int32_t kMaxDiscSectors = 100 * 60 * 75 - kLeadInSectors;
+inline constexpr int kMaxCueFiles = kMaxRipFiles;
 
 struct CueFile {
-  enum class Kind {
-    LittleEndian,  // BINARY: raw 16-bit stereo, little-endian
-    BigEndian,     // MOTOROLA: the same, big-endian
-    Encoded,       // WAVE, FLAC, MP3...: a decoder reads it
-  };
-  std::string name;     // as written, UTF-8
-  std::string rawName;  // the sheet's own bytes (differ from `name` in a Windows-1252 sheet)
-  std::string type;     // upper case: BINARY, WAVE, FLAC...
+  using Kind = FileKind;  // BINARY: LittleEndian; MOTOROLA: BigEndian
+  std::string name;       // as written, UTF-8
+  std::string rawName;    // the sheet's own bytes (differ from `name` in a Windows-1252 sheet)
+  std::string type;       // upper case: BINARY, WAVE, FLAC...
   Kind kind = Kind::LittleEndian;
   int line = 0;
 };
@@ -53,18 +53,22 @@ struct CueTrack {
   int32_t pregap = 0;   // PREGAP: sectors of silence before the first INDEX
   int32_t postgap = 0;  // POSTGAP: sectors of silence after the track's audio
   int pregapLine = 0, postgapLine = 0;
-  // Ascending numbers: INDEX 00 (if any), INDEX 01, then any others.
+  // Ascending numbers: INDEX 00 and INDEX 01 (either may be missing, not
+  // both), then any others.
   std::vector<CueIndex> indexes;
   CdText text;
 
   const CueIndex& first() const { return indexes.front(); }
-  // INDEX 01, where the track starts.
-  const CueIndex& start() const { return indexes[indexes.front().number == 0 ? 1 : 0]; }
+  // INDEX 01, where the track starts (INDEX 00 in a track without it).
+  const CueIndex& start() const {
+    return indexes[indexes.front().number == 0 && indexes.size() > 1 ? 1 : 0];
+  }
 };
 
 struct CueSheet {
-  std::string name;  // the sheet's file name, for messages
-  CdText text;       // the album's
+  std::string name;       // the sheet's file name, for messages
+  bool sessions = false;  // REM SESSION lines give the tracks' sessions
+  CdText text;            // the album's
   std::vector<CueFile> files;
   std::vector<CueTrack> tracks;
 
@@ -81,8 +85,9 @@ std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string&
 // Reads the sheet at `path` (a regular file of at most kMaxCueSheetBytes).
 std::optional<CueSheet> readCueSheet(const std::string& path, std::string* reason);
 
-// A time or length in sectors as a sheet writes it: mm:ss:ff.
-std::string cueTime(int64_t sectors);
-
 // Whether `bytes` are well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view bytes);
+
+// `bytes` as UTF-8: as they are when they are valid UTF-8, else read as
+// Windows-1252.
+std::string textAsUtf8(std::string_view bytes);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "sources/CdioSource.h"
-#include "sources/CueSource.h"
 #include "sources/RegularFile.h"
+#include "sources/RipSource.h"
 #include "sources/SystemError.h"
 
 namespace fs = std::filesystem;
@@ -74,15 +74,16 @@ std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* re
   if (::access(path.c_str(), R_OK) != 0)
     return refuse("no se puede leer: " + systemErrorText(errno));
 
-  if (hasExtension(path, ".cue")) return CueSource::open(path, reason);
+  if (hasExtension(path, ".cue")) return openCueSheet(path, reason);
+  if (hasExtension(path, ".toc")) return openTocFile(path, reason);
   if (hasExtension(path, ".bin") || hasExtension(path, ".img")) {
     const std::string sheet = sheetBeside(path);
     if (sheet.empty())
       return refuse("es una imagen sin su hoja .cue: falta " +
                     quoted(fs::path(path).stem().string() + ".cue") + " a su lado");
-    return CueSource::open(sheet, reason);
+    return openCueSheet(sheet, reason);
   }
-  if (hasExtension(path, ".toc") || hasExtension(path, ".nrg")) {
+  if (hasExtension(path, ".nrg")) {
     auto source = CdioSource::open(path, reason);
     if (source && source->toc().tracks.empty()) return refuse("no contiene ninguna pista");
     return source;

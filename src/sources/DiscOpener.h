@@ -28,8 +28,8 @@ struct DiscAccess {
 // drive) or a device node that is a CD drive (see deviceKind).
 bool isDrivePath(const std::string& path);
 
-// Opens an image or a rip: a cue sheet with the files it names, a cdrdao
-// .toc or a Nero .nrg.
+// Opens an image or a rip: a cue sheet or a cdrdao .toc with the files it
+// names, or a Nero .nrg. Callable from any thread.
 std::unique_ptr<SectorSource> openImage(const std::string& path, std::string* reason);
 
 // Why `path`, as given on the command line, cannot be played, in Spanish;

@@ -46,8 +46,6 @@ constexpr int kFailedCheckStatus = 70;
 
 const char* driverName(Driver d) {
   switch (d) {
-    case Driver::Cdrdao:
-      return "cdrdao";
     case Driver::Nero:
       return "nrg";
     case Driver::BinCue:
@@ -58,9 +56,6 @@ const char* driverName(Driver d) {
 
 std::string notAnImageText(Driver d) {
   switch (d) {
-    case Driver::Cdrdao:
-      return "no es un archivo .toc de cdrdao que se pueda leer, o falta alguno de los archivos "
-             "de datos que nombra";
     case Driver::Nero:
       return "no es una imagen .nrg de Nero que se pueda leer";
     case Driver::BinCue:
@@ -184,7 +179,7 @@ void probeLog(cdio_log_level_t level, const char message[]) {
   if (level >= CDIO_LOG_WARN && message) std::fprintf(stderr, "velmar-probe: %s\n", message);
 }
 
-// The number of TRACK lines of a cue sheet or a cdrdao .toc, read as text:
+// The number of TRACK lines of a cue sheet, read as text:
 // libcdio's parsers write past their track tables beyond 99, before any
 // check of theirs.
 int trackLines(const std::string& sheet) {
@@ -321,16 +316,13 @@ int probeMain(int argc, char** argv) {
   ::prctl(PR_SET_DUMPABLE, 0);
   cdio_log_set_handler(probeLog);
   if (argc != 3) {
-    std::fputs("uso: velmar-probe cdrdao|nrg|bincue IMAGEN\n", stderr);
+    std::fputs("uso: velmar-probe nrg|bincue IMAGEN\n", stderr);
     return 2;
   }
   const std::string kind = argv[1], path = argv[2];
   driver_id_t driver = DRIVER_UNKNOWN;
   std::string sheet;
-  if (kind == "cdrdao") {
-    driver = DRIVER_CDRDAO;
-    sheet = path;
-  } else if (kind == "nrg") {
+  if (kind == "nrg") {
     driver = DRIVER_NRG;
   } else if (kind == "bincue") {
     driver = DRIVER_BINCUE;

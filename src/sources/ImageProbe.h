@@ -4,8 +4,8 @@
 #include <string>
 
 // libcdio's image parsers are not safe on hostile files: a forged Nero footer
-// makes them abort or crash, a cdrdao .toc or cue sheet with too many tracks
-// writes past a heap buffer, a .toc naming a FIFO blocks for ever. So an
+// makes them abort or crash, a cue sheet with too many tracks writes past a
+// heap buffer, a sheet naming a FIFO blocks for ever. So an
 // image is first read in a child process, the probe (`velmar-probe`, a small
 // program of its own that only links libcdio), under a time limit (kTimeoutMs,
 // wall clock, then SIGKILL) and resource limits set in the child before it
@@ -29,7 +29,7 @@ inline constexpr int kTimeoutMs = 3000;
 inline constexpr uint64_t kMemoryBytes = uint64_t{1} << 30;
 
 // The libcdio driver that reads an image, chosen by its extension.
-enum class Driver { Cdrdao, Nero, BinCue };
+enum class Driver { Nero, BinCue };
 
 struct Report {
   enum class Verdict {
@@ -65,10 +65,9 @@ std::string openedPath(int fd);
 // The probe's executable, as looked up above; empty when none is found.
 std::string executable();
 
-// The probe's own main(): `velmar-probe DRIVER PATH` (DRIVER: cdrdao, nrg or
-// bincue) writes its report to standard output and ends with status 0;
-// anything else (a crash, an abort, a failed check inside libcdio, another
-// status) means the image is not safe to open.
+// The probe's own main(): `velmar-probe DRIVER PATH` (DRIVER: nrg or bincue) writes its report to
+// standard output and ends with status 0; anything else (a crash, an abort, a failed check inside
+// libcdio, another status) means the image is not safe to open.
 int probeMain(int argc, char** argv);
 
 }  // namespace imageprobe

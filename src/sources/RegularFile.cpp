@@ -53,3 +53,24 @@ UniqueFd openRegularFile(const std::string& path, std::string* why, struct stat*
   if (st) *st = s;
   return fd;
 }
+
+std::optional<std::string> readSmallFile(const std::string& path, size_t maxBytes,
+                                         const std::string& tooBig, std::string* why) {
+  struct stat st {};
+  const UniqueFd fd = openRegularFile(path, why, &st);
+  if (!fd) return std::nullopt;
+  std::string bytes;
+  char buf[65536];
+  while (static_cast<uint64_t>(st.st_size) <= maxBytes && bytes.size() <= maxBytes) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *why = "no se puede leer: " + systemErrorText(errno);
+      return std::nullopt;
+    }
+    if (n == 0) return bytes;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  *why = tooBig;
+  return std::nullopt;
+}

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 
 // An open file descriptor, closed when the object goes.
@@ -45,3 +46,8 @@ std::string fileKindText(mode_t mode);
 // denegado", "es una tubería (FIFO), no un archivo". `*st`, when given,
 // receives the file's status.
 UniqueFd openRegularFile(const std::string& path, std::string* why, struct stat* st = nullptr);
+
+// The whole of the regular file `path` (see openRegularFile), of at most
+// `maxBytes`. Null with the reason in `*why` (`tooBig` when it is larger).
+std::optional<std::string> readSmallFile(const std::string& path, size_t maxBytes,
+                                         const std::string& tooBig, std::string* why);

@@ -3,6 +3,7 @@
 #include <QAbstractSlider>
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSlider>
 #include <QSocketNotifier>
 #include <algorithm>
@@ -24,7 +25,10 @@ namespace {
 void showMessageBox(QWidget*, const QString& caption, const QString& text) {
   // No parent: the window is not on screen yet, so the box stands alone,
   // centred, before it.
+  // Its text and a plain "Aceptar": the widget style's icon on the button
+  // goes.
   QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+  box.button(QMessageBox::Ok)->setIcon(QIcon());
   // A SIGTERM or SIGINT while the box waits dismisses it (the byte stays in
   // the pipe: the window, once loaded, closes on it).
   std::unique_ptr<QSocketNotifier> signal;

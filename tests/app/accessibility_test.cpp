@@ -3,8 +3,10 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <set>
 #include <tuple>
 
@@ -82,9 +84,28 @@ TEST(Accessibility, EveryControlHasASpanishNameAndAValueAListenerUnderstands) {
             "Sin pista");
 }
 
-TEST(QtTranslation, QtsOwnTextsAreSpanish) {
+TEST(QtTranslation, TheBoxIsItsTextAndAPlainAceptar) {
   ASSERT_TRUE(velmar::installQtTranslation()) << "qtbase_es.qm (package qt6-translations-l10n)";
-  QMessageBox box(QMessageBox::NoIcon, "Velmar", "No se pudo inicializar el control de volumen.",
-                  QMessageBox::Ok);
-  EXPECT_EQ(box.button(QMessageBox::Ok)->text().remove('&'), "Aceptar");
+  // A style that puts icons on dialog buttons, as GNOME's and KDE's do.
+  struct IconButtons : QProxyStyle {
+    int styleHint(StyleHint h, const QStyleOption* o, const QWidget* w,
+                  QStyleHintReturn* r) const override {
+      return h == SH_DialogButtonBox_ButtonsHaveIcons || QProxyStyle::styleHint(h, o, w, r);
+    }
+  };
+  QApplication::setStyle(new IconButtons);
+  modVolumen::SetPresenter(nullptr);
+  const modVolumen::Presenter show = modVolumen::SetPresenter(nullptr);  // the program's own
+  QTimer::singleShot(0, [] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->windowTitle() + '|' + box->text(),
+              "Velmar|No se pudo inicializar el control de volumen.");
+    EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+    ASSERT_EQ(box->buttons().size(), 1);
+    EXPECT_EQ(box->buttons()[0]->text().remove('&'), "Aceptar");
+    EXPECT_TRUE(box->buttons()[0]->icon().isNull()) << "no icon from the widget style";
+    box->buttons()[0]->click();
+  });
+  show(nullptr, "Velmar", "No se pudo inicializar el control de volumen.");
 }

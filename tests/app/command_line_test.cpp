@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "app/CommandLine.h"
 #include "support/BadRips.h"
@@ -83,6 +84,33 @@ TEST(CommandLine, BadArgumentsHelpVersionAndPlayableImages) {
     EXPECT_EQ(c.action, CommandLine::Action::Run) << c.message;
     EXPECT_EQ(c.disc, named);
     EXPECT_EQ(c.argument, argument);
+  }
+}
+
+// Started with no display (SSH, a text console): a Spanish message and status
+// 1, no abort; the platform named, the display named or neither.
+TEST(CommandLine, NoDisplayIsSaidInSpanishWithoutACoreDump) {
+  const std::pair<std::map<QString, QString>, std::string> cases[] = {
+      {{}, "no hay ninguna pantalla gráfica (DISPLAY y WAYLAND_DISPLAY no están definidas)"},
+      {{{"DISPLAY", ":97"}}, "no se pudo conectar con la pantalla «:97»"},
+      {{{"QT_QPA_PLATFORM", "xcb"}},
+       "no se pudo iniciar la plataforma gráfica «xcb» (QT_QPA_PLATFORM)"},
+      {{{"WAYLAND_DISPLAY", "velmar-ninguna"}},
+       "no se pudo conectar con la pantalla Wayland «velmar-ninguna»"},
+  };
+  for (const auto& [vars, why] : cases) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"})
+      env.remove(v);
+    for (const auto& [name, value] : vars) env.insert(name, value);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VELMAR_PROGRAM), {});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << why;
+    EXPECT_EQ(p.exitCode(), 1) << why;
+    EXPECT_EQ(p.readAllStandardError().toStdString(),
+              "velmar: no se puede abrir la ventana: " + why + "\n");
   }
 }
 

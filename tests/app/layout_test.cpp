@@ -64,6 +64,8 @@ TEST(Layout, ControlsAndPointerShapesStandAtTheirPixelPlaces) {
     EXPECT_EQ(QRect(b->mapTo(f.MMControl1, QPoint(0, 0)), b->size()), QRect(39 * i, 0, 39, 25));
   }
 
+  EXPECT_EQ(f.windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
+
   // The hand over the whole seek band and the thumb, the arrow elsewhere.
   const QImage hand = pictures::handCursor().pixmap().toImage();
   const QList<QPoint> hands{{0, 80},   {270, 80}, {0, 99},   {270, 99},  {100, 88},

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QTimer>
 
@@ -53,6 +54,13 @@ TEST(Lifecycle, NoDiscOrMoreThan99Tracks) {
     TestWindow w(std::vector<TocEntry>{});
     ASSERT_TRUE(w.activate());
     EXPECT_EQ(w->List1->count(), 0);
+    QTest::mouseClick(w->List1, Qt::LeftButton);
+    const QWidget* list = QApplication::activePopupWidget();
+    ASSERT_TRUE(list) << "the empty list drops down";
+    EXPECT_EQ(list->geometry().topLeft(), w->List1->mapToGlobal(QPoint(0, w->List1->height())));
+    EXPECT_EQ(list->width(), w->List1->width());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(QApplication::activePopupWidget());
     EXPECT_EQ(modFunciones::CurrentStart, 0);
     EXPECT_EQ(modFunciones::CurrentEnd, 0);
     EXPECT_EQ(modFunciones::SeekRightLimit, 3750);

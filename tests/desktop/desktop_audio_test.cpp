@@ -2,6 +2,9 @@
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include "support/BusClient.h"
@@ -22,6 +25,25 @@ bool ready() {
 bool answers(BusClient& client) {
   return QTest::qWaitFor([&] { return client.get("Identity", kRoot).toString() == "Velmar"; },
                          20000);
+}
+
+// The properties of `velmar`'s playback stream as the PipeWire server holds
+// them (pw-dump); empty while it has none.
+QJsonObject pipewireStream(const RunningProgram& velmar) {
+  QProcess dump;
+  dump.start("pw-dump", {});
+  dump.waitForFinished(10000);
+  const QJsonArray objects = QJsonDocument::fromJson(dump.readAllStandardOutput()).array();
+  const auto props = [](const QJsonValue& o) { return o["info"]["props"].toObject(); };
+  // The stream names its client, the client the process.
+  for (const QJsonValue& client : objects) {
+    if (props(client)["application.process.id"].toInteger() != velmar.pid()) continue;
+    for (const QJsonValue& node : objects)
+      if (props(node)["media.class"] == "Stream/Output/Audio" &&
+          props(node)["client.id"] == client["id"])
+        return props(node);
+  }
+  return {};
 }
 
 }  // namespace
@@ -89,4 +111,36 @@ TEST(DesktopAudio, AForeignMprisNameOrNoBusLeavesThePlayerAsItWas) {
   const QString err = QString::fromStdString(velmar.errors());
   EXPECT_FALSE(err.contains("DBus", Qt::CaseInsensitive) || err.contains("D-Bus"))
       << err.toStdString();
+}
+
+// Where PipeWire's own ALSA plug-in carries the stream (pipewire-alsa), it is
+// named as under PulseAudio; a key the user gave the plug-in stays the user's.
+TEST(PipeWireAlsa, TheStreamIsNamedAndTheUsersOwnKeysWin) {
+  if (qgetenv("VELMAR_PIPEWIRE") != "1") GTEST_SKIP() << "needs with-pipewire.sh";
+  TestDisc disc(counterDisc({30 * 75}));
+  const struct {
+    const char* user;  // PIPEWIRE_ALSA as the user set it
+    const char* role;
+  } cases[] = {{nullptr, "Music"}, {"{ media.role = \"Game\" }", "Game"}};
+  for (const auto& [user, role] : cases) {
+    SCOPED_TRACE(user ? user : "no PIPEWIRE_ALSA");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (user) env.insert("PIPEWIRE_ALSA", user);
+    RunningProgram velmar(disc.cue, env);
+    QJsonObject stream;
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !(stream = pipewireStream(velmar)).isEmpty(); }, 20000))
+        << velmar.errors();
+    const std::pair<QString, QString> expected[] = {
+        {"application.name", "Velmar"},
+        {"node.name", "Velmar"},
+        {"application.icon_name", "org.velmar.Velmar"},
+        {"application.id", "org.velmar.Velmar"},
+        {"media.role", role},
+    };
+    for (const auto& [key, value] : expected)
+      EXPECT_EQ(stream[key].toString(), value) << key.toStdString();
+    ASSERT_GE(velmar.terminate(), 0);
+    EXPECT_TRUE(velmar.endedWell()) << velmar.errors();
+  }
 }

@@ -97,10 +97,10 @@ TEST_F(MprisBus, MethodsSendTheWindowsCommandWords) {
       {"", "SetPosition", {track(3), qlonglong{50'000'000}}, "stop To=450000 seek play", Playing},
       {"", "SetPosition", {track(1), qlonglong{1'000'000}}, "", Playing},    // another track
       {"", "SetPosition", {track(3), qlonglong{150'000'001}}, "", Playing},  // past its length
-      {"", "Stop", {}, "Stop", Stopped},
+      {"", "Stop", {}, "Stop To=400000 seek", Stopped},  // back to the track's start
       {"", "Stop", {}, "", Stopped},
       {"", "Pause", {}, "", Stopped},
-      {"", "Seek", {qlonglong{2'000'000}}, "stop To=467000 seek", Stopped},
+      {"", "Seek", {qlonglong{2'000'000}}, "stop To=402000 seek", Stopped},
       {"Eject", "Play", {}, "", NoDisc},
       {"", "Next", {}, "", NoDisc},
       {"", "Seek", {qlonglong{1'000'000}}, "", NoDisc},
@@ -117,7 +117,7 @@ TEST_F(MprisBus, MethodsSendTheWindowsCommandWords) {
   }
 }
 
-TEST_F(MprisBus, PropertiesFollowTheModeTheTransportBarAndTheDisplay) {
+TEST_F(MprisBus, PropertiesFollowTheModeAndTheDisplay) {
   load(threeTrackDisc(), {},
        {{0, {"Álbum de prueba", "Intérprete del disco"}}, {2, {"Canción dos", "Otra voz"}}});
   BusClient client;
@@ -144,24 +144,19 @@ TEST_F(MprisBus, PropertiesFollowTheModeTheTransportBarAndTheDisplay) {
             "/org/velmar/Velmar/track/2|200000000|2|Canción dos|Álbum de prueba|Otra voz");
   EXPECT_EQ(client.get("Position").toLongLong(), 0);
 
-  // Each state with what the bar enables in it, read over the bus.
-  auto bar = form->MMControl1->findChild<TransportBar*>();
-  const std::pair<const char*, TransportBar::Button> can[] = {
-      {"CanGoPrevious", TransportBar::Prev}, {"CanGoNext", TransportBar::Next},
-      {"CanPlay", TransportBar::Play},       {"CanPause", TransportBar::Pause},
-      {"CanSeek", TransportBar::Next},
+  // Each state with what MPRIS allows in it, read over the bus: playing,
+  // pausing and seeking whenever there is a disc; previous and next where
+  // they change the track (track 2 of 3 here).
+  const char* can[] = {"CanGoPrevious", "CanGoNext", "CanPlay", "CanPause", "CanSeek"};
+  const std::tuple<const char*, const char*, bool> states[] = {
+      {"", "Playing", true},       {"Pause", "Paused", true},   {"Stop", "Stopped", true},
+      {"Eject", "Stopped", false}, {"Close", "Stopped", false},
   };
-  const std::pair<const char*, const char*> states[] = {
-      {"", "Playing"},      {"Pause", "Paused"},  {"Stop", "Stopped"},
-      {"Eject", "Stopped"}, {"Close", "Stopped"},
-  };
-  for (const auto& [command, status] : states) {
+  for (const auto& [command, status, disc] : states) {
     SCOPED_TRACE(command);
     if (*command) form->MMControl1->Command(command);
-    bar->refresh();
     EXPECT_EQ(client.get("PlaybackStatus").toString(), status);
-    for (const auto& [property, button] : can)
-      EXPECT_EQ(client.get(property).toBool(), bar->button(button)->isEnabled()) << property;
+    for (const char* property : can) EXPECT_EQ(client.get(property).toBool(), disc) << property;
     EXPECT_TRUE(client.get("CanControl").toBool());
   }
   // Without a disc there is no current track.
@@ -228,7 +223,9 @@ TEST_F(MprisBus, SteadyPlaySignalsOnlyRealChanges) {
   QTest::qWait(3000);
   EXPECT_TRUE(client.seeks.empty()) << "no Seeked during normal progress";
   ASSERT_EQ(client.changes.size(), 1u) << "one change: the track";
-  EXPECT_EQ(client.changes[0].values.keys(), QStringList{"Metadata"});
+  EXPECT_EQ(client.changes[0].values.keys(),
+            (QStringList{"CanGoNext", "CanGoPrevious", "Metadata"}))
+      << "onto the last track, off the first";
   EXPECT_EQ(trackIdOf(asMap(client.changes[0].values.value("Metadata"))),
             "/org/velmar/Velmar/track/2");
 
@@ -249,7 +246,7 @@ TEST_F(MprisBus, SteadyPlaySignalsOnlyRealChanges) {
   bar->button(TransportBar::Pause)->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return client.changes.size() > changes; }, 2000));
   EXPECT_EQ(client.changes.back().values.value("PlaybackStatus").toString(), "Paused");
-  EXPECT_TRUE(client.changes.back().values.value("CanPlay").toBool());
+  EXPECT_EQ(client.changes.back().values.size(), 1) << "what may be done stays as it was";
   QTest::qWait(500);
   EXPECT_EQ(client.seeks.size(), 3u);
   for (const auto& c : client.changes) EXPECT_FALSE(c.values.contains("Position"));

@@ -36,6 +36,16 @@ TEST(SoundStream, OurPropertiesJoinTheUsersAndNeverReplaceThem) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(desktop::mergedProplist(c.user, ours, c.taken), c.merged) << c.user;
+  // PipeWire's plug-in lets a later key win: ours go first, inside the
+  // user's braces; values are quoted.
+  const std::pair<std::string, std::string> pipewire[] = {
+      {"", R"(media.role="music" application.id="x.y")"},
+      {"media.role=Game", R"(media.role="music" application.id="x.y" media.role=Game)"},
+      {" { a = \"b\" }", R"( { media.role="music" application.id="x.y"  a = "b" })"},
+  };
+  for (const auto& [user, merged] : pipewire)
+    EXPECT_EQ(desktop::pipewireProplist(user, ours), merged) << user;
+  EXPECT_EQ(desktop::pipewireProplist("", {{"k", "a \"b\" \\"}}), R"(k="a \"b\" \\")");
 
   // In the process: a user's application name in PULSE_PROP keeps ours out
   // of the override; a role in the override keeps ours out of PULSE_PROP.

@@ -102,15 +102,15 @@ TEST(CdioDeviceTransport, PreviousNextAndEject) {
   r.run(500);
   r.act([&] { r.dev.next(); });
   EXPECT_EQ(r.dev.position(), r.dev.trackPosition(3)) << "the last track: its own start";
-  r.run(3500);  // a first press long after any other
+  r.run(3500);
   r.act([&] { r.dev.previous(); });
-  EXPECT_EQ(r.dev.position(), r.dev.trackPosition(3)) << "to the start of the current track";
+  EXPECT_EQ(r.dev.position(), r.dev.trackPosition(3)) << "3.5 s in: the start of the current track";
   r.run(2990);
   r.act([&] { r.dev.previous(); });
-  EXPECT_EQ(r.dev.position(), r.dev.trackPosition(2)) << "again within 3 s: the previous one";
+  EXPECT_EQ(r.dev.position(), r.dev.trackPosition(2)) << "within its first 3 s: the previous one";
   r.run(3000);
   r.act([&] { r.dev.previous(); });
-  EXPECT_EQ(r.dev.position(), r.dev.trackPosition(2)) << "3 s later: the current one's start";
+  EXPECT_EQ(r.dev.position(), r.dev.trackPosition(2)) << "3 s in: the current one's start";
   r.act([&] { r.dev.previous(); });
   r.act([&] { r.dev.previous(); });
   EXPECT_EQ(r.dev.position(), 2000) << "track 1 goes to its own start";

@@ -53,8 +53,9 @@ TEST(VirtualDevice, PlaysPausesSeeksAndSkipsTracksLikeADrive) {
       {1000, 102000, M::Playing, "pause"},
       {5000, 102000, M::Paused, "pause"},
       {500, 102500, M::Playing, "pause"},  // pause again resumes
-      {0, 102500, M::Paused, "play"},
-      {0, 102500, M::Playing, "seek", -40000},   // so does play
+      {0, 102500, M::Paused, "seek", 150000},
+      {1000, 150000, M::Paused, "play"},         // a paused disc stays paused where it is sent
+      {0, 150000, M::Playing, "seek", -40000},   // play resumes it
       {0, 2000, M::Stopped, "seek", INT32_MAX},  // seeks are brought onto the disc
       {0, 550000, M::Stopped, "seek", 549000},
       {0, 549000, M::Stopped, "play"},
@@ -65,9 +66,9 @@ TEST(VirtualDevice, PlaysPausesSeeksAndSkipsTracksLikeADrive) {
       {0, 250000, M::Playing, "next"},
       {1000, 401000, M::Playing, "next"},
       {10000, 410000, M::Playing, "prev"},  // the last track: its own start
-      {2999, 402999, M::Playing, "prev"},   // the current track's start
-      {3000, 203000, M::Playing, "prev"},   // again within 3 s: the one before
-      {0, 200000, M::Playing, "prev"},      // 3 s later: the current one's start
+      {2999, 402999, M::Playing, "prev"},   // within its first 3 s: the one before
+      {3000, 203000, M::Playing, "prev"},   // 3 s in: the current one's start
+      {0, 200000, M::Playing, "prev"},      // at its start: the one before
       {0, 2000, M::Playing, "prev"},
       {0, 2000, M::Playing, "eject"},  // track 1 stays at its start
       {0, 0, M::NoDisc, "seek", 5000},
@@ -111,9 +112,9 @@ TEST(VirtualDevice, CommandWordsIgnoreCaseAndNeedAnOpenCdAudioDevice) {
 TEST(Transport, TargetsOnAnEmptyTableAndBeforeTrackOne) {
   const std::vector<TocEntry> none;
   EXPECT_EQ(leadOut(none), 0);
-  EXPECT_EQ(previousTarget(none, 5000, true), 0);
+  EXPECT_EQ(previousTarget(none, 5000), 0);
   EXPECT_EQ(nextTarget(none, 5000), 0);
   EXPECT_EQ(clampToDisc(none, 5000), 0);
   EXPECT_EQ(nextTarget(threeTrackDisc(), 0), 2000);
-  EXPECT_EQ(previousTarget(threeTrackDisc(), 0, false), 2000);
+  EXPECT_EQ(previousTarget(threeTrackDisc(), 0), 2000);
 }

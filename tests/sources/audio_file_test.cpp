@@ -7,7 +7,7 @@
 #include <iterator>
 #include <numbers>
 
-#include "sources/CueSource.h"
+#include "sources/RipSource.h"
 #include "support/TestRip.h"
 
 namespace {
@@ -56,10 +56,10 @@ TEST(AudioFileLength, AnMp3IsAsLongAsItsAudioWhateverItsHeaderSays) {
     const int32_t sectors = static_cast<int32_t>((frames * 1152 + 587) / 588);
     std::string why;
     const auto s =
-        CueSource::open(rip.text("rip.cue",
-                                 "FILE \"rip.mp3\" MP3\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n"
-                                 " TRACK 02 AUDIO\n INDEX 01 00:04:00\n"),
-                        &why);
+        openCueSheet(rip.text("rip.cue",
+                              "FILE \"rip.mp3\" MP3\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n"
+                              " TRACK 02 AUDIO\n INDEX 01 00:04:00\n"),
+                     &why);
     ASSERT_TRUE(s) << why;
     EXPECT_EQ(tocText(s->toc()), "0+300 s1; 300+" + std::to_string(sectors - 300) +
                                      " s1; lead-out " + std::to_string(sectors));
@@ -76,7 +76,7 @@ TEST(AudioFileLength, AnMp3IsAsLongAsItsAudioWhateverItsHeaderSays) {
   std::vector<int16_t> want(decoded.size());
   src_float_to_short_array(decoded.data(), want.data(), static_cast<int>(decoded.size()));
   std::string why;
-  const auto s = CueSource::open(
+  const auto s = openCueSheet(
       rip.text("tagged.cue", "FILE \"tagged.mp3\" MP3\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n"),
       &why);
   ASSERT_TRUE(s) << why;

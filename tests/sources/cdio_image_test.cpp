@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <filesystem>
 
 #include "sources/CdioSource.h"
 #include "sources/DiscOpener.h"
-#include "sources/TocFile.h"
 #include "support/FakePlayback.h"
 #include "support/TestDisc.h"
 #include "support/TestRip.h"
@@ -24,40 +22,6 @@ TEST(CdioImage, ParanoiaReadsAnImageAsTheBinHoldsIt) {
     ASSERT_EQ(source->read(lsn, 25, got.data()), SectorRead::Ok);
     EXPECT_EQ(got, disc.samples(int64_t{lsn} * kFramesPerSector, 25 * kFramesPerSector));
   }
-}
-
-TEST(CdioImage, ATocNamesItsFilesRelativeToItsOwnFolder) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"FILE \"audio.bin\" 0 00:02:00", "FILE \"/discos/mi disco/audio.bin\" 0 00:02:00"},
-      {"  DATAFILE \"sub/d.bin\" 00:01:00", "  DATAFILE \"/discos/mi disco/sub/d.bin\" 00:01:00"},
-      {"AUDIOFILE \"a.wav\" 0", "AUDIOFILE \"/discos/mi disco/a.wav\" 0"},
-      // Left as they are.
-      {"FILE \"/abs/audio.bin\" 0 00:02:00", nullptr},
-      {"FILE \"a\\\\b.bin\" 0", nullptr},
-      {"TITLE \"FILE \\\"x\\\"\"", nullptr},
-      {"FILEX \"a.bin\" 0", nullptr},
-  };
-  for (const auto& [line, want] : cases) {
-    SCOPED_TRACE(line);
-    EXPECT_EQ(absoluteTocNames(std::string("CD_DA\n") + line + "\n", "/discos/mi disco"),
-              std::string("CD_DA\n") + (want ? want : line) + "\n");
-  }
-
-  // A .toc written by cdrdao beside its data file plays from any folder.
-  TestDisc disc(counterDisc({150}));
-  TestRip rip, scratch;
-  std::filesystem::copy_file(disc.bin, rip.path("data.bin"));
-  qputenv("TMPDIR", scratch.dir.path().toLocal8Bit());
-  std::string why;
-  auto source =
-      openImage(rip.text("disc.toc", "CD_DA\nTRACK AUDIO\nFILE \"data.bin\" 0 00:02:00\n"), &why);
-  qunsetenv("TMPDIR");
-  ASSERT_NE(source, nullptr) << why;
-  EXPECT_TRUE(QDir(scratch.dir.path()).isEmpty()) << "the rewritten copy is gone";
-  EXPECT_EQ(tocText(source->toc()), "0+150 s1; lead-out 150");
-  std::vector<int16_t> got(static_cast<size_t>(kSamplesPerSector) * 10);
-  ASSERT_EQ(source->read(40, 10, got.data()), SectorRead::Ok);
-  EXPECT_EQ(got, disc.samples(40 * kFramesPerSector, 10 * kFramesPerSector));
 }
 
 // A Nero image cut short after it was opened plays as a cut sheet does:

@@ -118,9 +118,9 @@ TEST(CueSheetRead, MalformedSheetsAreRefusedWithTheirLine) {
        "línea 3: el tiempo «00:60:00» no es válido (mm:ss:ff, con ss menor que 60 y ff menor que "
        "75)"},
       {head + "    INDEX 01 00:00:75\n", "línea 3: el tiempo «00:00:75» no es válido"},
-      {head + "    INDEX 01 00:00:00\n  TRACK 03 AUDIO\n",
-       "línea 4: la pista 03 sigue a la 01; las pistas van seguidas"},
-      {head + "    INDEX 00 00:00:00\n", "línea 2: la pista 1 no tiene la línea INDEX 01"},
+      {"FILE \"a.wav\" WAVE\n  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n",
+       "línea 4: la pista 02 sigue a la 03; las pistas van en orden"},
+      {head, "línea 2: la pista 1 no tiene la línea INDEX 01"},
       {head + "    INDEX 02 00:00:00\n", "línea 3: la pista 1 empieza por INDEX 2; falta INDEX 01"},
       {head + "    INDEX 01 00:00:00\n    INDEX 01 00:01:00\n",
        "línea 4: INDEX 1 de la pista 1 va después de INDEX 1"},

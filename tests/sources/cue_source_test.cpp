@@ -2,32 +2,22 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <numbers>
 
 #include "sources/CdioSource.h"
 #include "sources/CueSheet.h"
-#include "sources/CueSource.h"
 #include "sources/DiscOpener.h"
+#include "sources/RipSource.h"
 #include "support/BadRips.h"
 #include "support/FakePlayback.h"
 #include "support/TestDisc.h"
 
 namespace {
 
-// The disc from `lsn` on, `count` sectors, in reads of `step` sectors.
-std::vector<int16_t> readSectors(SectorSource& s, int32_t lsn, int32_t count, int32_t step) {
-  std::vector<int16_t> all, buf(kMaxSectorsPerRead * kSamplesPerSector);
-  for (int32_t at = lsn; at < lsn + count; at += step) {
-    const int32_t n = std::min(step, lsn + count - at);
-    EXPECT_EQ(s.read(at, n, buf.data()), SectorRead::Ok) << "LSN " << at;
-    all.insert(all.end(), buf.begin(), buf.begin() + n * kSamplesPerSector);
-  }
-  return all;
-}
-
-std::unique_ptr<CueSource> openSheet(const std::string& path) {
+std::unique_ptr<RipSource> openSheet(const std::string& path) {
   std::string why;
-  auto s = CueSource::open(path, &why);
+  auto s = openCueSheet(path, &why);
   EXPECT_TRUE(s) << why;
   return s;
 }
@@ -36,20 +26,12 @@ std::string oneTrack(const std::string& file, const std::string& type) {
   return "FILE \"" + file + "\" " + type + "\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n";
 }
 
-// Interleaved 16-bit stereo frames that differ from frame to frame and use
-// the whole range: left counts up by 7, right down by 13.
-std::vector<int16_t> rampFrames(int64_t frames) {
-  std::vector<int16_t> s(static_cast<size_t>(frames * 2));
-  for (size_t i = 0; i < s.size(); i += 2) {
-    s[i] = static_cast<int16_t>(static_cast<uint16_t>(i / 2 * 7 + 100));
-    s[i + 1] = static_cast<int16_t>(static_cast<uint16_t>(40000 - i / 2 * 13));
-  }
-  return s;
-}
-
 }  // namespace
 
-TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWithoutAGap) {
+// One rip written as one .bin with its sheet, as files per track (three
+// ways of placing the pregaps), and as cdrdao writes it: one disc, the same
+// table and the same samples.
+TEST(CueSourceLayout, RipsSplitIntoFilesOrWrittenAsTocAreTheSingleImageAndPlayWithoutAGap) {
   // Tracks 2, 3 and 4 have silent INDEX 00 pregaps of 75, 150 and 33 sectors.
   discgen::DiscPlan plan = counterDisc({300, 225, 450, 160});
   const int32_t pregap[] = {0, 75, 150, 33};
@@ -77,8 +59,28 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWitho
     return "FILE \"" + name + "\" " + (t % 2 ? "FLAC" : "WAVE") + "\n";
   };
   auto track = [](size_t t) { return "  TRACK 0" + std::to_string(t + 1) + " AUDIO\n"; };
+  // cdrdao read-cd's form: one big-endian raw file (here after 1000 bytes
+  // of something else), a FILE per track from its INDEX 00 on, START at its
+  // INDEX 01; and the same naming a WAVE, in samples.
+  std::ofstream(rip.path("data.raw"), std::ios::binary) << std::string(1000, 'R');
+  rip.sound16("rest.raw", kRawBig, sectors(0, leadOut));
+  std::ofstream(rip.path("data.raw"), std::ios::binary | std::ios::app)
+      << std::ifstream(rip.path("rest.raw"), std::ios::binary).rdbuf();
+  rip.sound16("disc.wav", kWav16, sectors(0, leadOut));
+  auto msf = [](int32_t s) {
+    return std::to_string(s / 4500) + ":" + std::to_string(s / 75 % 60) + ":" +
+           std::to_string(s % 75);
+  };
+  std::string raw = "CD_DA\n", wave = "CD_DA\n";
   std::string appended, prepended, gaps;
   for (size_t t = 0; t < n; ++t) {
+    const std::string head = "// Track " + std::to_string(t + 1) +
+                             "\nTRACK AUDIO\nNO COPY\nNO PRE_EMPHASIS\nTWO_CHANNEL_AUDIO\n";
+    const std::string startLine = t ? "START " + msf(start(t) - zero(t)) + "\n" : "";
+    raw += head + "FILE \"data.raw\" #1000 " + msf(zero(t)) + " " + msf(zero(t + 1) - zero(t)) +
+           "\n" + startLine;
+    wave += head + "AUDIOFILE \"disc.wav\" " + std::to_string(zero(t) * kFramesPerSector) + " " +
+            std::to_string((zero(t + 1) - zero(t)) * kFramesPerSector) + "\n" + startLine;
     const std::string one = "    INDEX 01 00:00:00\n";
     // Files from INDEX 01 to INDEX 01: a pregap ends the file before.
     appended += file(t, start(t), start(t + 1)) + (t ? "" : track(0)) + one;
@@ -97,12 +99,14 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWitho
       {"gaps appended", rip.text("appended.cue", appended)},
       {"gaps prepended", rip.text("prepended.cue", prepended)},
       {"PREGAP lines", rip.text("gaps.cue", gaps)},
+      {"cdrdao TOC, raw", rip.text("raw.toc", raw)},
+      {"cdrdao TOC, WAVE", rip.text("wave.toc", wave)},
   };
   const std::vector<int16_t> whole = sectors(0, leadOut);
   for (const auto& [layout, sheet] : sheets) {
     SCOPED_TRACE(layout);
-    const std::unique_ptr<CueSource> s = openSheet(sheet);
-    ASSERT_TRUE(s);
+    const std::unique_ptr<SectorSource> s = openImage(sheet, &why);
+    ASSERT_TRUE(s) << why;
     EXPECT_EQ(tocText(s->toc()), tocText(toc));
     EXPECT_TRUE(readSectors(*s, 0, leadOut, kMaxSectorsPerRead) == whole);
     // Short reads that straddle every file boundary.
@@ -111,16 +115,20 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayAcrossFilesWitho
         EXPECT_TRUE(readSectors(*s, at - 2, 5, 5) == sectors(at - 2, 5)) << "LSN " << at;
   }
 
-  // The device plays a split rip from 0.5 s before track 2 to its end.
-  DeviceRig r(sheets[1].second);
-  const int32_t from = r.dev.trackPosition(2) - 500;
-  r.dev.seek(from);
-  r.act([&] { r.dev.play(); });
-  r.run(15000);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
-  const int64_t first = CdioDevice::frameOfMs(from) - 150 * kFramesPerSector;
-  const int64_t total = int64_t{leadOut} * kFramesPerSector - first;
-  EXPECT_TRUE(r.heard(0, total) == disc.samples(first, total)) << "nothing lost, nothing twice";
+  // The device plays a split rip and the raw TOC from 0.5 s before track 2
+  // to its end.
+  for (const std::string& path : {sheets[1].second, sheets[4].second}) {
+    SCOPED_TRACE(path);
+    DeviceRig r(path);
+    const int32_t from = r.dev.trackPosition(2) - 500;
+    r.dev.seek(from);
+    r.act([&] { r.dev.play(); });
+    r.run(15000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
+    const int64_t first = CdioDevice::frameOfMs(from) - 150 * kFramesPerSector;
+    const int64_t total = int64_t{leadOut} * kFramesPerSector - first;
+    EXPECT_TRUE(r.heard(0, total) == disc.samples(first, total)) << "nothing lost, nothing twice";
+  }
 }
 
 TEST(CueSourceLayout, GapsSessionsAndDataAreSilenceWhereABurnedDiscHasThem) {
@@ -132,7 +140,7 @@ TEST(CueSourceLayout, GapsSessionsAndDataAreSilenceWhereABurnedDiscHasThem) {
   rip.sound16("a.wav", kWav16, a);
   rip.sound16("b.flac", kFlac16, b);
   rip.text("datos.iso", std::string(20 * 2048, 'd'));
-  const std::unique_ptr<CueSource> s = openSheet(rip.text(
+  const std::unique_ptr<RipSource> s = openSheet(rip.text(
       "gaps.cue",
       "PERFORMER \"Grupo\"\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"Uno\"\n    FLAGS "
       "PRE\n"
@@ -158,6 +166,66 @@ TEST(CueSourceLayout, GapsSessionsAndDataAreSilenceWhereABurnedDiscHasThem) {
   EXPECT_EQ(s->read(12170, 11, buf.data()), SectorRead::Missing) << "past the lead-out";
   EXPECT_EQ(s->read(-1, 1, buf.data()), SectorRead::Missing);
   EXPECT_EQ(s->read(0, 26, buf.data()), SectorRead::Unreadable);
+}
+
+// Sheets that libcue takes and a burner burns, as the disc the burner makes:
+// an EAC Enhanced CD's data track (in or past the end of the audio file, of
+// any mode), numbers that skip, an INDEX 02 in the next track's pregap, a
+// track with only INDEX 00, FLAGS before TRACK, UTF-16 and UTF-32 without
+// or with a byte-order mark, paths of the machine the rip was made on.
+TEST(CueSourceLayout, SheetsAsLenientAsBurnersArePlayedAsTheBurnedDisc) {
+  TestRip rip;
+  rip.sound16("a.wav", kWav16, rampFrames(300 * kFramesPerSector));
+  rip.text("mixto.bin", std::string(300 * kBytesPerSector, 'd'));
+  const std::string file = "FILE \"a.wav\" WAVE\n",
+                    one = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
+                    whole = "0+300 s1; lead-out 300";
+  auto wide = [](const std::string& utf8, int width, bool little, bool bom) {
+    const QString q = QString::fromStdString((bom ? "\xef\xbb\xbf" : "") + utf8);
+    std::string out;
+    for (const uint v : q.toUcs4())
+      for (int k = 0; k < width; ++k)
+        out += static_cast<char>(v >> (8 * (little ? k : width - 1 - k)));
+    return out;
+  };
+  const std::string text = "TITLE \"Canción\"\n" + file + one;
+  const std::pair<std::string, std::string> cases[] = {
+      {file + one +
+           "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 MODE1/2352\n"
+           "    INDEX 01 02:36:00\n",
+       "0+150 s1; 150+150 s1; 11700+300 data s2; lead-out 12000"},
+      {file + one +
+           "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 MODE2/2336\n"
+           "    INDEX 01 00:03:00\n",
+       "0+150 s1; 150+75 s1; 11625+75 data s2; lead-out 11700"},
+      {file + one +
+           "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n  TRACK 09 AUDIO\n"
+           "    INDEX 01 00:02:00\n",
+       "0+75 s1; 75+75 s1; 150+150 s1; lead-out 300"},
+      {file + one +
+           "    INDEX 02 00:02:10\n  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n"
+           "    INDEX 01 00:02:20\n",
+       "0+170 s1; 170+130 s1; lead-out 300"},
+      {file + one + "  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n",
+       "0+150 s1; 150+150 s1; lead-out 300"},
+      {"FLAGS PRE\n" + file + one, "0+300 pre s1; lead-out 300"},
+      {wide(text, 2, true, false), "\"Canción/\" " + whole},
+      {wide(text, 2, false, false), "\"Canción/\" " + whole},
+      {wide(text, 4, true, true), "\"Canción/\" " + whole},
+      {wide(text, 4, false, false), "\"Canción/\" " + whole},
+      {"FILE \"D:\\Música\\a.wav\" WAVE\n" + one, whole},
+      {"FILE \"/home/otra/rips/a.wav\" WAVE\n" + one, whole},
+      {"FILE \"..\\rips\\A.WAV\" WAVE\n" + one, whole},
+      {"FILE \"mixto.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+       "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:03:00\n",
+       "0+225 data s1; 225+75 s1; lead-out 300"},
+  };
+  for (const auto& [sheet, table] : cases) {
+    SCOPED_TRACE(sheet);
+    const std::unique_ptr<RipSource> s = openSheet(rip.text("disco.cue", sheet));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(tocText(s->toc()), table);
+  }
 }
 
 TEST(CueSourceFormats, EveryFileIsReadAsCdAudio) {
@@ -191,7 +259,7 @@ TEST(CueSourceFormats, EveryFileIsReadAsCdAudio) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const std::string name = std::filesystem::path(c.file).filename().string();
-    const std::unique_ptr<CueSource> s = openSheet(rip.text(name + ".cue", oneTrack(name, c.type)));
+    const std::unique_ptr<RipSource> s = openSheet(rip.text(name + ".cue", oneTrack(name, c.type)));
     ASSERT_TRUE(s);
     EXPECT_EQ(tocText(s->toc()), "0+11 s1; lead-out 11");
     // The last sector ends in silence.
@@ -219,7 +287,7 @@ TEST(CueSourceFormats, OtherSampleRatesAreConvertedBandLimited) {
                      static_cast<int32_t>(std::lround(2147483647.0 * sine(rate, i))));
     const std::string name = std::to_string(rate) + ".flac";
     rip.sound(name, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, rate, channels, samples);
-    const std::unique_ptr<CueSource> s = openSheet(rip.text(
+    const std::unique_ptr<RipSource> s = openSheet(rip.text(
         name + ".cue",
         oneTrack(name, "FLAC") + "FILE \"after.wav\" WAVE\n TRACK 02 AUDIO\n INDEX 01 00:00:00\n"));
     ASSERT_TRUE(s);
@@ -260,13 +328,13 @@ TEST(CueSourceFiles, FileNamesAreTakenAsWrittenThenInAnyCase) {
   };
   for (const auto& [name, sectors] : found) {
     SCOPED_TRACE(name);
-    const std::unique_ptr<CueSource> s =
+    const std::unique_ptr<RipSource> s =
         openSheet(rip.text("otro nombre.cue", oneTrack(name, "WAVE")));
     ASSERT_TRUE(s);
     EXPECT_EQ(s->toc().leadOutLsn, sectors);
   }
   std::string why;
-  EXPECT_FALSE(CueSource::open(rip.text("eco.cue", oneTrack("eco.wav", "WAVE")), &why));
+  EXPECT_FALSE(openCueSheet(rip.text("eco.cue", oneTrack("eco.wav", "WAVE")), &why));
   EXPECT_EQ(why,
             "«eco.cue», línea 1: el archivo «eco.wav» no existe, y hay varios que solo se "
             "diferencian en mayúsculas y minúsculas («ECO.wav», «Eco.wav»)");
@@ -276,7 +344,7 @@ TEST(CueSourceFiles, SheetsThatCannotBePlayedSayWhyAsTheCommandLineDoes) {
   TestRip rip;
   for (const BadRip& bad : makeBadRips(rip)) {
     std::string why;
-    EXPECT_FALSE(CueSource::open(bad.sheet, &why));
+    EXPECT_FALSE(openImage(bad.sheet, &why));
     EXPECT_EQ(why, bad.reason);
     EXPECT_EQ(discPathProblem(bad.sheet), bad.reason) << "one code path";
   }
@@ -290,7 +358,7 @@ TEST(CueSourceFiles, FilesCutOrDamagedAreMissingOrUnreadableThereAndTheRestPlays
   // noted once.
   rip.sound16("a.flac", kFlac16, a);
   const std::string shrunk = rip.sound16("b.bin", kRawLittle, a);
-  const std::unique_ptr<CueSource> split = openSheet(rip.text(
+  const std::unique_ptr<RipSource> split = openSheet(rip.text(
       "cut.cue",
       oneTrack("a.flac", "FLAC") + "FILE \"b.bin\" BINARY\n TRACK 02 AUDIO\n INDEX 01 00:00:00\n"));
   ASSERT_TRUE(split);
@@ -314,7 +382,7 @@ TEST(CueSourceFiles, FilesCutOrDamagedAreMissingOrUnreadableThereAndTheRestPlays
   for (const std::string& f : {cut, hurt}) {
     SCOPED_TRACE(f);
     const std::string name = std::filesystem::path(f).filename().string();
-    const std::unique_ptr<CueSource> s = openSheet(rip.text(name + ".cue", oneTrack(name, "FLAC")));
+    const std::unique_ptr<RipSource> s = openSheet(rip.text(name + ".cue", oneTrack(name, "FLAC")));
     ASSERT_TRUE(s);
     EXPECT_EQ(s->toc().leadOutLsn, 200) << "as long as its header says";
     if (f == hurt) {

@@ -15,6 +15,7 @@
 #include "sources/CdioLog.h"
 #include "sources/CdioSource.h"
 #include "sources/DiscOpener.h"
+#include "sources/ImageProbe.h"
 #include "support/RunningProgram.h"
 #include "support/TestDisc.h"
 #include "support/TestRip.h"
@@ -41,7 +42,7 @@ discgen::NeroImage neroWithManyTracks() {
 // What a case writes into its folder, returning the path to open.
 using Maker = std::function<std::string(const TestRip&)>;
 
-// A cdrdao .toc beside a 300-sector data file "audio.bin".
+// A cdrdao .toc beside a 300-sector raw file "audio.bin".
 Maker toc(const std::string& text) {
   return [text](const TestRip& rip) {
     rip.text("audio.bin", std::string(300 * 2352, '\x11'));
@@ -52,10 +53,6 @@ Maker toc(const std::string& text) {
 Maker nero(const discgen::NeroImage& n) {
   return [n](const TestRip& rip) { return rip.text("disc.nrg", n.bytes()); };
 }
-
-const char kGoodToc[] =
-    "CD_DA\nTRACK AUDIO\nNO PRE_EMPHASIS\nFILE \"audio.bin\" 0 00:02:00\n"
-    "TRACK AUDIO\nPRE_EMPHASIS\nFILE \"audio.bin\" 00:02:00 00:02:00\n";
 
 struct Outcome {
   bool normalExit = false;
@@ -135,10 +132,11 @@ std::string blockDevice(const TestRip& rip) {
 
 }  // namespace
 
-// Every image libcdio's parsers cannot be trusted with, and paths that are no
-// image at all, through the real program: a refusal in Spanish, status 2, no
-// crash, no window and no line of libcdio's, in release and sanitizer builds
-// alike.
+// Every image libcdio's parsers cannot be trusted with, the same hostile
+// forms as .toc files (read by our own reader, with their line), and paths
+// that are no image at all, through the real program: a refusal in Spanish,
+// status 2, no crash, no window and no line of libcdio's, in release and
+// sanitizer builds alike.
 TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
   discgen::NeroImage beyond = neroDisc(), intoAudio = beyond, v1Beyond = beyond, longChunk = beyond,
                      ragged = beyond, cut = beyond;
@@ -151,7 +149,8 @@ TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
   cut.chunkBytes = 20;
 
   const std::string damaged = "la imagen está dañada: leer su tabla de contenido hizo fallar";
-  const std::string notToc = "no es un archivo .toc de cdrdao que se pueda leer";
+  // .toc files are read by our own reader, without the probe.
+  const std::string notToc = "«disc.toc», línea ";
   const std::string noTracks = "no contiene ninguna pista";
   std::string hundreds = "CD_DA\n";
   for (int i = 0; i < 300; ++i) hundreds += "TRACK AUDIO\nFILE \"audio.bin\" 0 00:00:01\n";
@@ -171,23 +170,28 @@ TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
       {"Nero file of four bytes",
        {[](const TestRip& r) { return r.text("tiny.nrg", "NER5"); }, damaged + "|" + noTracks}},
       {"Nero with 500 track entries", {nero(neroWithManyTracks()), damaged}},
-      {".toc with 300 tracks",
-       {toc(hundreds), "la tabla de contenido tiene 300 pistas; un CD tiene 99 como mucho"}},
+      {".toc with 300 tracks", {toc(hundreds), notToc + "200: más de 99 pistas; un CD tiene 99"}},
       {".toc whose length overflows",
        {toc("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 0 99999999:59:74\n"),
-        "la tabla de contenido tiene pistas vacías, desordenadas o fuera"}},
+        notToc + "3: la duración «99999999:59:74» no es un tiempo válido"}},
       {".toc longer than a CD",
-       {toc("CD_DA\nTRACK AUDIO\nDATAFILE \"audio.bin\" 99999:00:00\n"),
-        "la tabla de contenido va más allá de los 100 minutos"}},
+       {toc("CD_DA\nTRACK AUDIO\nSILENCE 60:00:00\nTRACK AUDIO\nSILENCE 50:00:00\n"),
+        "«disc.toc»: el disco duraría 110:00:00, más de lo que cabe en un CD"}},
       {".toc starting past any file",
-       {toc("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 4294967295 00:02:00\n"), notToc}},
+       {toc("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 4294967295 00:02:00\n"),
+        notToc + "3: el comienzo «4294967295» no está en M:S:F ni es un número de muestras"}},
       {".toc naming /dev/zero",
-       {toc("CD_DA\nTRACK AUDIO\nFILE \"/dev/zero\" 0 00:02:00\n"), notToc}},
-      {".toc naming a folder", {toc("CD_DA\nTRACK AUDIO\nFILE \"/tmp\" 0 00:02:00\n"), notToc}},
+       {toc("CD_DA\nTRACK AUDIO\nFILE \"/dev/zero\" 0 00:02:00\n"),
+        notToc + "3: el archivo «/dev/zero» es un dispositivo de caracteres, no un archivo"}},
+      {".toc naming a folder",
+       {toc("CD_DA\nTRACK AUDIO\nFILE \"/tmp\" 0 00:02:00\n"),
+        notToc + "3: el archivo «/tmp» es una carpeta, no un archivo"}},
       {".toc naming a missing file",
-       {toc("CD_DA\nTRACK AUDIO\nFILE \"nada.bin\" 0 00:02:00\n"), notToc}},
+       {toc("CD_DA\nTRACK AUDIO\nFILE \"nada.bin\" 0 00:02:00\n"),
+        notToc + "3: el archivo «nada.bin» no existe"}},
       {".toc of binary noise",
-       {[](const TestRip& r) { return r.text("noise.toc", "\x01\xff\xfe{{\"\"\n\x7f"); }, notToc}},
+       {[](const TestRip& r) { return r.text("noise.toc", "\x01\xff\xfe{{\"\"\n\x7f"); },
+        "«noise.toc», línea 1: «\x01ÿþ» no es una palabra de archivo .toc"}},
       {"/dev/zero",
        {[](const TestRip&) { return std::string("/dev/zero"); },
         "es un dispositivo de caracteres, no una unidad de CD ni una imagen de disco"}},
@@ -200,27 +204,31 @@ TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
 
   // VELMAR_DEBUG adds libcdio's lines before the same refusal.
   const TestRip rip;
-  const std::string missing = toc("CD_DA\nTRACK AUDIO\nFILE \"nada.bin\" 0 00:02:00\n")(rip);
-  const Outcome quiet = runProgram(missing), loud = runProgram(missing, {{"VELMAR_DEBUG", "1"}});
-  EXPECT_NE(loud.err.find("nada.bin"), std::string::npos) << loud.err;
+  const std::string image = rip.text("bare.nrg", "NER5" + std::string(8, '\0'));
+  const Outcome quiet = runProgram(image), loud = runProgram(image, {{"VELMAR_DEBUG", "1"}});
+  EXPECT_NE(loud.err.find("velmar-probe: "), std::string::npos) << loud.err;
   EXPECT_TRUE(loud.err.size() > quiet.err.size() && loud.err.ends_with(quiet.err)) << loud.err;
 }
 
-// A .toc whose data file is a FIFO makes libcdio's parser wait for a writer
-// that never comes: the probe is abandoned at its time limit.
+// A sheet whose data file is a FIFO makes libcdio's parser wait for a
+// writer that never comes: the probe is abandoned at its time limit.
 TEST(HostileImages, AProbeThatHangsIsAbandonedAtItsTimeLimit) {
   const TestRip rip;
-  ASSERT_EQ(::mkfifo(rip.path("audio.bin").c_str(), 0600), 0);
-  const Outcome r =
-      runProgram(rip.text("fifo.toc", "CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 0 00:02:00\n"));
+  ASSERT_EQ(::mkfifo(rip.path("fifo.bin").c_str(), 0600), 0);
+  const std::string sheet =
+      rip.text("fifo.cue", "FILE \"fifo.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+  QElapsedTimer clock;
+  clock.start();
+  const imageprobe::Report r = imageprobe::probe(sheet, imageprobe::Driver::BinCue);
+  const qint64 ms = clock.elapsed();
   std::printf("[ figure ] a hanging probe is refused after %lld ms (limit 3000 ms)\n",
-              static_cast<long long>(r.ms));
-  EXPECT_TRUE(r.normalExit && r.status == 2) << r.err;
-  EXPECT_NE(r.err.find("leer la tabla de contenido de la imagen tardó más de 3 s"),
+              static_cast<long long>(ms));
+  EXPECT_EQ(r.verdict, imageprobe::Report::Verdict::TimedOut) << r.problem;
+  EXPECT_NE(r.problem.find("leer la tabla de contenido de la imagen tardó más de 3 s"),
             std::string::npos)
-      << r.err;
-  EXPECT_GE(r.ms, 2900);
-  EXPECT_LT(r.ms, 10000);
+      << r.problem;
+  EXPECT_GE(ms, 2900);
+  EXPECT_LT(ms, 10000);
 }
 
 // Without its probe the program opens no image rather than parsing it
@@ -229,7 +237,7 @@ TEST(HostileImages, WithoutItsProbeNoImageOpensAndTheInstalledProgramFindsIts) {
   const TestRip rip;
   QTemporaryDir stage;
   const Outcome missing =
-      runProgram(toc(kGoodToc)(rip), {{"VELMAR_PROBE", rip.dir.filePath("no-such-probe")}});
+      runProgram(nero(neroDisc())(rip), {{"VELMAR_PROBE", rip.dir.filePath("no-such-probe")}});
   EXPECT_TRUE(missing.normalExit && missing.status == 2);
   EXPECT_NE(missing.err.find("falta el programa auxiliar «velmar-probe»"), std::string::npos)
       << missing.err;
@@ -345,7 +353,6 @@ TEST(HostileImages, GoodImagesOpenWithTheirTableOfContentsTextAndAudio) {
   const TestRip rip;
   rip.text("disc.bin", std::string(300 * 2352, '\x22'));
   const std::tuple<std::string, std::string, int16_t> images[] = {
-      {toc(kGoodToc)(rip), "0+150 s1; 150+150 pre s1; lead-out 300", 0x1111},
       {rip.text("disc.cue",
                 "TITLE \"Canciones de prueba\"\nPERFORMER \"Orquesta Velmar\"\n"
                 "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"Primera\"\n"
@@ -383,7 +390,10 @@ TEST(HostileImages, GoodImagesOpenWithTheirTableOfContentsTextAndAudio) {
 TEST(HostileImages, ReadsFromAVanishedImageFailWithoutEndingTheProcess) {
   const TestRip rip;
   std::string why;
-  auto source = CdioSource::open(toc(kGoodToc)(rip), &why);
+  rip.text("audio.bin", std::string(300 * 2352, '\x11'));
+  auto source = CdioSource::open(
+      rip.text("audio.cue", "FILE \"audio.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"),
+      &why);
   ASSERT_TRUE(source) << why;
   std::filesystem::resize_file(rip.path("audio.bin"), 2352 * 10);
   std::vector<int16_t> pcm(kSamplesPerSector * kMaxSectorsPerRead);

@@ -5,6 +5,7 @@
 
 #include "sources/CueSheet.h"
 #include "sources/DiscOpener.h"
+#include "sources/TocFile.h"
 #include "support/TestRip.h"
 
 // Seeded random mutations of well-formed sheets and cdrdao .toc files: none
@@ -43,7 +44,10 @@ class Mutator {
           "INDEX 01 00:00:75|PREGAP 00:02:00|POSTGAP 74:00:00|FILE \"a.wav\" WAVE|"
           "FILE \"a.bin\" BINARY|FILE \"nada\" FLAC|REM SESSION 02|FLAGS PRE DCP|TITLE "
           "\"\xff\xfe\"|"
-          "TRACK AUDIO|FILE \"a.bin\" 0 00:00:10|DATAFILE \"a.bin\" 4294967295|CD_DA";
+          "TRACK AUDIO|FILE \"a.bin\" 0 00:00:10|DATAFILE \"a.bin\" 4294967295|CD_DA|START|"
+          "START 00:00:10|SILENCE 588|PREGAP 00:02:00|INDEX 00:00:01|ZERO MODE1 100|"
+          "TRACK MODE2_FORM1|CD_TEXT { LANGUAGE 0 { TITLE \"x\" } }|LANGUAGE_MAP { 0 : 9 }|}|{|"
+          "FILE \"a.wav\" #44 0|// nota \"|TRACK AUDIO RW|FLAGS PRE|TRACK 01 MODE2/2336";
       std::vector<std::string> v;
       for (size_t a = 0, b = 0; a <= lines.size(); a = b + 1) {
         b = std::min(lines.find('|', a), lines.size());
@@ -145,8 +149,12 @@ TEST(SheetFuzz, MutatedSheetsAndTocsNeverCrashAndWhatOpensIsADisc) {
       "    INDEX 01 00:00:30\nFILE \"a.bin\" BINARY\n  TRACK 03 AUDIO\n    PREGAP 00:00:05\n"
       "    INDEX 01 00:00:00\n    POSTGAP 00:00:02\n";
   const std::string toc =
-      "CD_DA\nTRACK AUDIO\nFILE \"a.bin\" 0 00:00:40\nTRACK AUDIO\n"
-      "FILE \"a.bin\" 00:00:40 00:00:40\n";
+      "CD_DA\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 { TITLE \"Disco\" SIZE_INFO { 1, "
+      "2 } }\n"
+      "}\nTRACK AUDIO\nSILENCE 00:00:05\nFILE \"a.bin\" #0 0 00:00:40\nSTART 00:00:05\n"
+      "TRACK AUDIO\nPRE_EMPHASIS\nCD_TEXT { LANGUAGE 0 { TITLE \"Dos\" } }\n"
+      "SILENCE 100\nSTART\nAUDIOFILE \"a.wav\" 00:00:40 00:00:40\nINDEX 00:00:01\n"
+      "TRACK MODE1\nDATAFILE \"a.bin\" 2048\nZERO 00:00:02\n";
 
   Mutator m(seed);
   int opened = 0;
@@ -156,11 +164,12 @@ TEST(SheetFuzz, MutatedSheetsAndTocsNeverCrashAndWhatOpensIsADisc) {
     std::string why;
     parseCueSheet(text, "m.cue", &why);  // the parser alone, on the same bytes
   }
-  // The .toc forms go through the probe process: fewer of them.
   int tocsOpened = 0;
-  for (int i = 0; i < iterations / 5 && !HasFailure(); ++i) {
+  for (int i = 0; i < iterations && !HasFailure(); ++i) {
     const std::string text = m.mutate(toc);
     tocsOpened += openAndRead(rip.text("m.toc", text), text);
+    std::string why;
+    parseTocFile(text, "m.toc", &why);
   }
   std::cout << opened << " mutated sheets and " << tocsOpened << " mutated .toc files opened\n";
 }

@@ -7,7 +7,8 @@
 
 #include "support/TestRip.h"
 
-// Rips that cannot be played, one sheet each, with the message that says why.
+// Rips that cannot be played, one sheet or TOC each, with the message that
+// says why.
 struct BadRip {
   std::string sheet;   // path
   std::string reason;  // what openImage() reports
@@ -60,6 +61,18 @@ inline std::vector<BadRip> makeBadRips(TestRip& rip) {
        good + "  TRACK 01 AUDIO\n    PREGAP 60:00:00\n    INDEX 01 00:00:00\n"
               "  TRACK 02 AUDIO\n    PREGAP 40:00:00\n    INDEX 01 00:01:00\n",
        ": el disco duraría 100:02:00, más de lo que cabe en un CD (99:58:00)"},
+      {"datos.cue", "FILE \"bueno.wav\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n",
+       ": no tiene ninguna pista de audio, solo de datos"},
+      {"datos.toc", "CD_ROM\nTRACK MODE1\nDATAFILE \"bueno.wav\"\n",
+       ": no tiene ninguna pista de audio, solo de datos"},
+      {"nombre.cue", "FILE \"" + std::string(5000, 'n') + ".wav\" WAVE\n" + one,
+       ", línea 1: el archivo «" + std::string(60, 'n') + "…" + std::string(16, 'n') +
+           ".wav» tiene un nombre más largo de lo que admite el sistema de archivos"},
+      {"tuberia.toc", "CD_DA\n\nTRACK AUDIO\nFILE \"tuberia.wav\" 0\n",
+       ", línea 4: el archivo «tuberia.wav» es una tubería (FIFO), no un archivo"},
+      {"lejos.toc", "CD_DA\nTRACK AUDIO\nFILE \"bueno.wav\" 00:01:00 00:01:01\n",
+       ", línea 3: la pista 1 lee de «bueno.wav» hasta 00:02:01, más allá de su final (dura "
+       "00:02:00)"},
   };
   std::vector<BadRip> out;
   for (const auto& [name, text, reason] : sheets)

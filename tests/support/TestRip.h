@@ -79,3 +79,25 @@ inline std::string tocText(const DiscToc& toc) {
   o << " lead-out " << toc.leadOutLsn;
   return o.str().substr(1);
 }
+
+// The disc from `lsn` on, `count` sectors, in reads of `step` sectors.
+inline std::vector<int16_t> readSectors(SectorSource& s, int32_t lsn, int32_t count, int32_t step) {
+  std::vector<int16_t> all, buf(kMaxSectorsPerRead * kSamplesPerSector);
+  for (int32_t at = lsn; at < lsn + count; at += step) {
+    const int32_t n = std::min(step, lsn + count - at);
+    EXPECT_EQ(s.read(at, n, buf.data()), SectorRead::Ok) << "LSN " << at;
+    all.insert(all.end(), buf.begin(), buf.begin() + n * kSamplesPerSector);
+  }
+  return all;
+}
+
+// Interleaved 16-bit stereo frames that differ from frame to frame and use
+// the whole range: left counts up by 7, right down by 13.
+inline std::vector<int16_t> rampFrames(int64_t frames) {
+  std::vector<int16_t> s(static_cast<size_t>(frames * 2));
+  for (size_t i = 0; i < s.size(); i += 2) {
+    s[i] = static_cast<int16_t>(static_cast<uint16_t>(i / 2 * 7 + 100));
+    s[i + 1] = static_cast<int16_t>(static_cast<uint16_t>(40000 - i / 2 * 13));
+  }
+  return s;
+}
