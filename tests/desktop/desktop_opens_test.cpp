@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QDBusArgument>
 #include <QDBusPendingCall>
@@ -109,13 +108,17 @@ TEST(DesktopOpens, NeverHoldTheWindowAndTrustTheRunningCopyBriefly) {
                                      {root + "/x.cue", 750},
                                      {root + "/real/x.cue", 1500}})
     ASSERT_EQ(discgen::writeDisc(cue, counterDisc({sectors, 300})), "");
-  ASSERT_EQ(::mkfifo((root + "/audio.bin").c_str(), 0600), 0);
-  std::ofstream(root + "/fifo.toc") << "CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 0 00:02:00\n";
+  // An image whose probe waits, as a hanging parser would: a probe that
+  // never answers, where the program looks for its probe.
+  std::ofstream(root + "/wait.nrg") << "NER5";
+  std::ofstream(root + "/velmar-probe") << "#!/bin/bash\nexec -a \"$0\" sleep 60\n";
+  fs::permissions(root + "/velmar-probe", fs::perms::owner_all);
   auto uri = [&](const std::string& name) {
     return QUrl::fromLocalFile(QString::fromStdString(root + name)).toString(QUrl::FullyEncoded);
   };
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("TMPDIR", QString::fromStdString(root + "/tmp"));
+  env.insert("VELMAR_PROBE", QString::fromStdString(root + "/velmar-probe"));
   env.insert("DESKTOP_STARTUP_ID", "velmar-a_TIME1");
   env.insert("XDG_ACTIVATION_TOKEN", "velmar-a");
   RunningProgram velmar(root + "/a.cue", env);
@@ -155,7 +158,7 @@ TEST(DesktopOpens, NeverHoldTheWindowAndTrustTheRunningCopyBriefly) {
   // Five opens of an image whose probe waits for ever: each drops the one
   // before (answered) and kills its probe; the last is refused at the
   // probe's time limit. The probe does not inherit the program's token.
-  std::vector<QDBusPendingCall> calls = opens(std::vector<QString>(5, uri("/fifo.toc")));
+  std::vector<QDBusPendingCall> calls = opens(std::vector<QString>(5, uri("/wait.nrg")));
   ASSERT_TRUE(QTest::qWaitFor([&] { return probesWith(root) == 1; }, 5000));
   std::string probeEnv;
   for (int i = 0; i < 20; ++i, QTest::qWait(50)) EXPECT_LE(probesWith(root, &probeEnv), 1);
@@ -187,10 +190,12 @@ TEST(DesktopOpens, NeverHoldTheWindowAndTrustTheRunningCopyBriefly) {
   EXPECT_TRUE(plays(15'000'000));
   figure("odd path bytes, link/..");
 
-  // Quit, then an open of the waiting image: the program ends at once,
+  // Quit while a probe waits, then another open: the program ends at once,
   // leaving no probe and no temporary file.
+  calls = opens({uri("/wait.nrg")});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return probesWith(root) == 1; }, 5000));
   client.bus().asyncCall(QDBusMessage::createMethodCall(kMpris, kPath, BusClient::kRoot, "Quit"));
-  calls = opens({uri("/fifo.toc")});
+  calls = opens({uri("/wait.nrg")});
   const qint64 end = velmar.waitForEnd(5000);
   std::printf("[ figure ] Quit then OpenUri: ended %lld ms later\n", static_cast<long long>(end));
   EXPECT_TRUE(end >= 0 && end < 2000 && velmar.endedWell()) << velmar.errors();
