@@ -6,6 +6,7 @@
 add_executable(velmar-probe
   ${CMAKE_SOURCE_DIR}/src/probe/main.cpp
   ${CMAKE_SOURCE_DIR}/src/sources/ImageProbe.cpp
+  ${CMAKE_SOURCE_DIR}/src/sources/Cancellation.cpp
   ${CMAKE_SOURCE_DIR}/src/sources/CdioToc.cpp
   ${CMAKE_SOURCE_DIR}/src/sources/TocRules.cpp
   ${CMAKE_SOURCE_DIR}/src/sources/CdioLog.cpp

@@ -13,8 +13,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 build_packages=(g++ make cmake pkg-config clang-format
   qt6-base-dev libcdio-dev libcdio-paranoia-dev libcue-dev libsndfile1-dev libmpg123-dev
-  libsamplerate0-dev libasound2-dev libgtest-dev libgmock-dev)
-run_packages=(qt6-qpa-plugins qt6-translations-l10n libasound2-plugins fonts-liberation2
+  libsamplerate0-dev libasound2-dev libxcb1-dev libgtest-dev libgmock-dev)
+run_packages=(qt6-qpa-plugins qt6-wayland qt6-translations-l10n libasound2-plugins fonts-liberation2
   fonts-dejavu-core)
 test_packages=(pulseaudio pulseaudio-utils alsa-utils xvfb xauth x11-utils imagemagick
   xdotool appstream desktop-file-utils dbus-daemon sox playerctl pipewire wireplumber pipewire-bin

@@ -30,6 +30,17 @@ foreach(case MethodsSendTheWindowsCommandWords PropertiesFollowTheModeAndTheDisp
   velmar_add_dbus_test(desktop.mpris.${case} "MprisBus.${case}" 60)
 endforeach()
 velmar_add_dbus_test(desktop.single_instance "SingleInstance.*" 120)
+foreach(case NeverHoldTheWindowAndTrustTheRunningCopyBriefly
+             ALaunchTrustsARunningCopyThatDoesNotAnswerAboutASecond)
+  velmar_add_dbus_pulse_test(desktop.opens.${case} "DesktopOpens.${case}" 180)
+endforeach()
+# The launcher's token under Xvfb (no window manager), as X11 clients see it.
+add_test(NAME desktop.launch_token
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-pulse.sh
+                 xvfb-run -a -s "-screen 0 640x480x24 -noreset"
+                 ${CMAKE_CURRENT_SOURCE_DIR}/support/with-dbus.sh
+                 $<TARGET_FILE:velmar_tests> --gtest_filter=LaunchToken.*)
+set_tests_properties(desktop.launch_token PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
 velmar_add_dbus_pulse_test(desktop.real_program_on_the_bus
                            "DesktopAudio.TheRealProgramOnTheBusWithItsNamedStream" 120)
 velmar_add_dbus_pulse_test(desktop.playerctl "Playerctl.*" 180)

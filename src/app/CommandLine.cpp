@@ -117,15 +117,25 @@ DiscArgument discFromArgument(const std::string& arg) {
                 "; solo cdda:// y file://");
 }
 
-std::string discArgumentProblem(const std::string& arg, std::string* disc) {
+std::string cannotOpenText(const std::string& arg, const std::string& why) {
+  return "no se puede abrir " + quoted(arg) + ": " + why;
+}
+
+std::string discNameProblem(const std::string& arg, std::string* disc) {
   if (arg.empty()) return "la ruta de la unidad o imagen está vacía";
   const DiscArgument named = discFromArgument(arg);
-  if (!named.ok) return "no se puede abrir " + quoted(arg) + ": " + named.problem;
-  if (!named.disc.empty()) {
-    if (std::string why = discPathProblem(named.disc); !why.empty())
-      return "no se puede abrir " + quoted(arg) + ": " + why;
-  }
+  if (!named.ok) return cannotOpenText(arg, named.problem);
   if (disc) *disc = named.disc;
+  return {};
+}
+
+std::string discArgumentProblem(const std::string& arg, std::string* disc) {
+  std::string named;
+  if (std::string why = discNameProblem(arg, &named); !why.empty()) return why;
+  if (!named.empty()) {
+    if (std::string why = discPathProblem(named); !why.empty()) return cannotOpenText(arg, why);
+  }
+  if (disc) *disc = named;
   return {};
 }
 

@@ -38,6 +38,12 @@ struct DiscArgument {
 };
 DiscArgument discFromArgument(const std::string& arg);
 
+// The part of discArgumentProblem below that looks at no file: `arg` is
+// empty, or a URI that names no disc. Sets `*disc` to what it names.
+std::string discNameProblem(const std::string& arg, std::string* disc);
+// "no se puede abrir «ARG»: WHY".
+std::string cannotOpenText(const std::string& arg, const std::string& why);
+
 // Checks a disc named by `arg` (a path or a URI) as the command line does:
 // empty when it can be played, else the whole Spanish message, "no se puede
 // abrir «ARG»: ...". Sets `*disc` to the drive or image when it can.

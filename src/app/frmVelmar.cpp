@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include "app/DiscLoader.h"
 #include "app/DropDownList.h"
 #include "app/Layout.h"
 #include "disc/MMControl.h"
@@ -66,6 +67,8 @@ void frmVelmar::createControls(std::unique_ptr<CdDevice> device) {
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(layout::kLabel1.pixels());
 
+  loader_ = new DiscLoader(MMControl1->device().preparer(), this);
+
   styleControls();
   wireView();
   wireVolume();
@@ -104,12 +107,23 @@ void frmVelmar::Form_Activate() {
   BuildTrackTable();
 }
 
-void frmVelmar::OpenDisc(const std::string& path) {
-  if (unloaded_) return;
-  MMControl1->Command("Close");
-  MMControl1->setFileName(path);
-  MMControl1->Command("Open");
-  ReloadDisc();
+void frmVelmar::OpenDisc(const std::string& path, OpenDone done) {
+  const auto finish = [done = std::move(done)](OpenOutcome outcome, const std::string& problem) {
+    if (done) done(outcome, problem);
+  };
+  if (unloaded_) return finish(OpenOutcome::Refused, kClosing);
+  loader_->request(path, [this, finish](DiscLoader::Result r) {
+    using Outcome = DiscLoader::Result::Outcome;
+    if (unloaded_) return finish(OpenOutcome::Refused, kClosing);
+    if (r.outcome == Outcome::Dropped) return finish(OpenOutcome::Dropped, {});
+    if (r.outcome == Outcome::Refused) return finish(OpenOutcome::Refused, r.problem);
+    MMControl1->device().adopt(r.path, std::move(r.disc));
+    MMControl1->Command("Close");
+    MMControl1->setFileName(r.path);
+    MMControl1->Command("Open");
+    finish(OpenOutcome::Opened, {});
+    ReloadDisc();
+  });
 }
 
 void frmVelmar::ReloadDisc() {
@@ -147,5 +161,6 @@ void frmVelmar::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   Timer1->stop();
+  loader_->cancel();
   MMControl1->Command("Close");
 }

@@ -4,11 +4,13 @@
 #include <QPixmap>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "disc/CdDevice.h"
 
+class DiscLoader;
 class MMControl;
 class QComboBox;
 class QLabel;
@@ -58,9 +60,17 @@ class frmVelmar : public QWidget {
   void Slider1_Click();
   void Slider1_Scroll();
 
-  // Plays another drive or image in this window: closes the device, opens
-  // `path` and starts it as at activation (ReloadDisc).
-  void OpenDisc(const std::string& path);
+  // Plays another drive or image in this window without holding its thread:
+  // the disc is made ready off the window's thread (DiscLoader), then put in
+  // the device by "Close", FileName, "Open" and started as at activation
+  // (ReloadDisc). A newer OpenDisc drops an older one not yet carried out;
+  // closing the window drops any. `done` hears, on the window's thread and
+  // before the rebuild, whether the disc was opened, refused (the reason in
+  // Spanish: the path cannot be played, or the window is closing) or dropped.
+  enum class OpenOutcome { Opened, Refused, Dropped };
+  static constexpr char kClosing[] = "Velmar se está cerrando";
+  using OpenDone = std::function<void(OpenOutcome, const std::string& problem)>;
+  void OpenDisc(const std::string& path, OpenDone done = {});
   // After the disc changed (another one opened, a disc arrived in or left
   // the drive): empties the list and the track table, then plays and builds
   // them again exactly as the first activation does. Before the first
@@ -92,6 +102,7 @@ class frmVelmar : public QWidget {
   // Runs Form_Activate the first time the window is shown or activated.
   void activateOnce();
 
+  DiscLoader* loader_ = nullptr;
   bool activated_ = false;
   bool unloaded_ = false;
   // Bumped by every (re)build of the table: a build that finds it changed

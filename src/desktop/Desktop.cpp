@@ -3,13 +3,18 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusReply>
-#include <QFile>
-#include <QFileInfo>
-#include <cstdio>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 
-#include "app/CommandLine.h"
+#include "app/Signals.h"
 #include "app/frmVelmar.h"
+#include "desktop/Activation.h"
 #include "desktop/Instance.h"
 #include "desktop/Mpris.h"
 #include "desktop/NowPlaying.h"
@@ -18,12 +23,32 @@
 namespace desktop {
 
 namespace {
-// How long a launch waits for the running copy to take its request, ms. A
-// copy that does not answer in time is taken as gone.
-constexpr int kHandOverTimeoutMs = 10000;
+// How long a launch waits for the running copy's answer, ms; a copy that has
+// not answered by then is taken as gone, and the launch plays by itself. The
+// request carries the deadline kHandOverTakeMs from its sending: a running
+// copy that gets it later leaves it alone, and the rest of the wait lets a
+// timely answer come back.
+constexpr int kHandOverWaitMs = 1000;
+constexpr int kHandOverTakeMs = 800;
+
+// `disc` as the file system resolves it, as bytes: the running copy has
+// another working folder, and text would lose bytes that are not UTF-8.
+QByteArray resolvedPath(const std::string& disc) {
+  if (disc.empty()) return {};
+  if (char* real = ::realpath(disc.c_str(), nullptr)) {
+    QByteArray path(real);
+    std::free(real);
+    return path;
+  }
+  // Gone meanwhile: made absolute, with nothing taken out as text.
+  if (disc.front() == '/') return QByteArray::fromStdString(disc);
+  std::error_code ec;
+  return QByteArray::fromStdString(std::filesystem::current_path(ec).string() + "/" + disc);
+}
 }  // namespace
 
 void prepareProcess() {
+  launchToken();
   nameSoundStream();
 }
 
@@ -58,30 +83,41 @@ Session::~Session() {
 
 std::optional<int> Session::handOver(const std::string& argument, const std::string& disc) {
   if (!d_->instance || d_->primary) return std::nullopt;
-  // The running copy has another working folder: it gets the disc by its
-  // absolute path.
-  QString path;
-  if (!disc.empty()) path = QFileInfo(QFile::decodeName(disc.c_str())).absoluteFilePath();
+  const LaunchToken& token = launchToken();
+  const QVariantMap request{
+      {QLatin1String(Instance::kDeadline),
+       Instance::monotonicNs() + qint64{kHandOverTakeMs} * 1'000'000},
+      {QLatin1String(Instance::kActivationToken), QString::fromStdString(token.activation)},
+      {QLatin1String(Instance::kStartupId), QString::fromStdString(token.startupId)},
+  };
   QDBusMessage call = QDBusMessage::createMethodCall(
       QLatin1String(Instance::kServiceName), QLatin1String(Instance::kObjectPath),
       QLatin1String(Instance::kInterface),
       argument.empty() ? QStringLiteral("Raise") : QStringLiteral("Open"));
-  if (!argument.empty()) call << path;
-  const QDBusMessage reply = d_->bus.call(call, QDBus::Block, kHandOverTimeoutMs);
-  if (reply.type() == QDBusMessage::ReplyMessage) return 0;
-  if (reply.type() == QDBusMessage::ErrorMessage &&
-      reply.errorName() == QLatin1String(Instance::kCannotOpen)) {
-    const CommandLine refused = commandLineError("no se puede abrir «" + argument +
-                                                 "»: " + reply.errorMessage().toStdString());
-    std::fputs(refused.message.c_str(), stderr);
-    return refused.exitStatus;
+  if (!argument.empty()) call << resolvedPath(disc);
+  call << request;
+  QDBusPendingCall pending = d_->bus.asyncCall(call, kHandOverWaitMs);
+
+  // SIGTERM and SIGINT end the wait, and the launch.
+  QEventLoop wait;
+  QDBusPendingCallWatcher watcher(pending);
+  QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &wait, [&] { wait.exit(0); });
+  std::unique_ptr<QSocketNotifier> signalled;
+  if (velmar::terminationSignalFd() >= 0) {
+    signalled =
+        std::make_unique<QSocketNotifier>(velmar::terminationSignalFd(), QSocketNotifier::Read);
+    QObject::connect(signalled.get(), &QSocketNotifier::activated, &wait, [&] { wait.exit(1); });
   }
-  // The name's holder is not Velmar, or did not answer: this launch plays by
-  // itself.
-  return std::nullopt;
+  if (!pending.isFinished() && wait.exec() == 1) return 0;
+  // Not taken (no answer in time, too late, or the name's holder is not
+  // Velmar): this launch plays by itself.
+  if (pending.reply().type() != QDBusMessage::ReplyMessage) return std::nullopt;
+  return 0;
 }
 
 void Session::attach(frmVelmar& window) {
+  // Once the window is shown.
+  QTimer::singleShot(0, &window, [&window] { useLaunchToken(window); });
   auto* now = new NowPlaying(window);
   if (d_->instance) d_->instance->setWindow(&window);
   if (d_->bus.isConnected()) new Mpris(window, *now, d_->bus);

@@ -12,7 +12,8 @@ class frmVelmar;
 namespace desktop {
 
 // Process-wide settings that must precede any thread and any audio: names
-// the sound stream. Call first thing in main().
+// the sound stream and keeps the launcher's activation token. Call first
+// thing in main().
 void prepareProcess();
 
 class Session {
@@ -24,17 +25,21 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // When another Velmar already runs in this session: raises its window and,
-  // when `argument` names a disc (a path or URI, already checked; `disc` is
-  // what it names), makes it open that disc. Returns this launch's exit
-  // status: 0 when handed over, 2 (with the Spanish message on stderr) when
-  // the running copy refused the disc. nullopt when this launch is the
-  // running copy (no other one, no session bus, or the name is held by a
-  // program that is not Velmar): it goes on and shows its window.
+  // When another Velmar already runs in this session: raises its window
+  // with this launch's activation token and, when `argument` names a disc
+  // (a path or URI, already checked; `disc` is what it names), makes it open
+  // that disc, named by what the file system resolves it to. Waits for the
+  // running copy's answer about a second at most, and for SIGTERM and SIGINT
+  // meanwhile. Returns this launch's exit status: 0 when handed over, or
+  // when a signal came while it waited. nullopt when this launch is to play
+  // by itself: no other copy, no session bus, a holder of the name that is
+  // not Velmar or that did not take the request in time (it leaves the
+  // request alone when it gets it later).
   std::optional<int> handOver(const std::string& argument, const std::string& disc);
 
-  // Puts `window` on the desktop: the display's CD-Text tooltip, MPRIS2 and
-  // the requests of later launches. Call once, right after constructing it.
+  // Puts `window` on the desktop: the display's CD-Text tooltip, MPRIS2, the
+  // requests of later launches, and this launch's own activation token once
+  // the window shows. Call once, right after constructing it.
   void attach(frmVelmar& window);
 
  private:

@@ -1,67 +1,84 @@
 #include "desktop/Instance.h"
 
-#include <QFile>
-#include <QTimer>
+#include <time.h>
+
+#include <QDBusConnectionInterface>
+#include <cstdio>
 
 #include "app/frmVelmar.h"
-#include "sources/DiscOpener.h"
+#include "sources/SystemError.h"
 
 Instance::Instance() = default;
+
+qint64 Instance::monotonicNs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return qint64{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
 
 void Instance::setWindow(frmVelmar* window) {
   window_ = window;
   apply();
 }
 
-void Instance::raiseWindow() {
+void Instance::raiseWindow(const desktop::LaunchToken& token) {
   raisePending_ = true;
+  token_ = token;
   apply();
 }
 
-void Instance::openDisc(const QString& disc) {
-  raisePending_ = true;
+void Instance::openDisc(const std::string& disc, const desktop::LaunchToken& token) {
   discPending_ = disc;
-  apply();
+  raiseWindow(token);
 }
 
-void Instance::raise(frmVelmar& w) {
+void Instance::raise(frmVelmar& w, const desktop::LaunchToken& token) {
   if (w.unloaded()) return;
-  w.show();
-  w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
-  w.raise();
-  w.activateWindow();
+  desktop::raise(w, token);
 }
 
 void Instance::apply() {
   if (!window_) return;
-  if (raisePending_) raise(*window_);
+  if (raisePending_) raise(*window_, token_);
   raisePending_ = false;
+  token_ = {};
   if (!discPending_) return;
-  const std::string disc = QFile::encodeName(*discPending_).toStdString();
+  const std::string disc = std::move(*discPending_);
   discPending_.reset();
-  // After the caller has its answer: opening builds the track table, which
-  // lets events run.
-  QTimer::singleShot(0, window_, [w = window_, disc] {
-    if (w) w->OpenDisc(disc);
+  window_->OpenDisc(disc, [disc](frmVelmar::OpenOutcome outcome, const std::string& problem) {
+    if (outcome != frmVelmar::OpenOutcome::Refused) return;
+    std::fprintf(stderr, "velmar: no se puede abrir %s: %s\n", quoted(disc).c_str(),
+                 problem.c_str());
   });
 }
 
 InstanceAdaptor::InstanceAdaptor(Instance* instance, QDBusConnection bus)
     : QDBusAbstractAdaptor(instance), instance_(instance), bus_(std::move(bus)) {}
 
-void InstanceAdaptor::Raise() {
-  instance_->raiseWindow();
+bool InstanceAdaptor::inTime(const QVariantMap& request, const QDBusMessage& message) {
+  const QVariant deadline = request.value(QLatin1String(Instance::kDeadline));
+  // A launch stopped by a signal while it waited has left the bus; asking
+  // the bus waits on no other program.
+  if (deadline.isValid() && Instance::monotonicNs() < deadline.toLongLong() &&
+      bus_.interface()->isServiceRegistered(message.service()).value())
+    return true;
+  message.setDelayedReply(true);
+  bus_.send(message.createErrorReply(
+      QLatin1String(Instance::kTooLate),
+      QStringLiteral("la petición llegó cuando quien la hizo ya no la esperaba")));
+  return false;
 }
 
-void InstanceAdaptor::Open(const QString& disc, const QDBusMessage& message) {
-  if (!disc.isEmpty()) {
-    const std::string why = discPathProblem(QFile::encodeName(disc).toStdString());
-    if (!why.empty()) {
-      message.setDelayedReply(true);
-      bus_.send(message.createErrorReply(QLatin1String(Instance::kCannotOpen),
-                                         QString::fromStdString(why)));
-      return;
-    }
-  }
-  instance_->openDisc(disc);
+desktop::LaunchToken InstanceAdaptor::tokenOf(const QVariantMap& request) {
+  return {request.value(QLatin1String(Instance::kActivationToken)).toString().toStdString(),
+          request.value(QLatin1String(Instance::kStartupId)).toString().toStdString()};
+}
+
+void InstanceAdaptor::Raise(const QVariantMap& request, const QDBusMessage& message) {
+  if (inTime(request, message)) instance_->raiseWindow(tokenOf(request));
+}
+
+void InstanceAdaptor::Open(const QByteArray& disc, const QVariantMap& request,
+                           const QDBusMessage& message) {
+  if (inTime(request, message)) instance_->openDisc(disc.toStdString(), tokenOf(request));
 }

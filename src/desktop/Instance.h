@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
 #include <QPointer>
-#include <QString>
+#include <QVariantMap>
 #include <optional>
+#include <string>
+
+#include "desktop/Activation.h"
 
 class frmVelmar;
 
@@ -23,26 +27,36 @@ class Instance : public QObject {
   static constexpr char kServiceName[] = "org.velmar.Velmar";
   static constexpr char kObjectPath[] = "/org/velmar/Velmar";
   static constexpr char kInterface[] = "org.velmar.Velmar.Instance";
-  static constexpr char kCannotOpen[] = "org.velmar.Velmar.Error.CannotOpen";
+  static constexpr char kTooLate[] = "org.velmar.Velmar.Error.TooLate";
+  // The keys of a launch's request (see InstanceAdaptor).
+  static constexpr char kDeadline[] = "deadline";
+  static constexpr char kActivationToken[] = "activation-token";
+  static constexpr char kStartupId[] = "desktop-startup-id";
+
+  // CLOCK_MONOTONIC, ns: the clock of the deadlines, shared by every process
+  // of the machine.
+  static qint64 monotonicNs();
 
   Instance();
 
   void setWindow(frmVelmar* window);
 
-  // Shows `window` in front of others, un-minimised and active.
-  static void raise(frmVelmar& window);
+  // Shows `window` in front of others, un-minimised and active, with a
+  // launcher's `token` when there is one.
+  static void raise(frmVelmar& window, const desktop::LaunchToken& token = {});
 
-  // Brings the window to the front, un-minimised.
-  void raiseWindow();
-  // Opens `disc` ("" the default drive) in the window, after raising it.
-  void openDisc(const QString& disc);
+  // Brings the window to the front with `token`.
+  void raiseWindow(const desktop::LaunchToken& token);
+  // Raises the window, then opens `disc` ("" the default drive) in it.
+  void openDisc(const std::string& disc, const desktop::LaunchToken& token);
 
  private:
   void apply();
 
   QPointer<frmVelmar> window_;
   bool raisePending_ = false;
-  std::optional<QString> discPending_;
+  desktop::LaunchToken token_;
+  std::optional<std::string> discPending_;
 };
 
 class InstanceAdaptor : public QDBusAbstractAdaptor {
@@ -53,13 +67,25 @@ class InstanceAdaptor : public QDBusAbstractAdaptor {
   InstanceAdaptor(Instance* instance, QDBusConnection bus);
 
  public slots:
-  void Raise();
-  // `disc`: an absolute path of a drive or an image. Refused with
-  // org.velmar.Velmar.Error.CannotOpen and the reason in Spanish when it
-  // cannot be played.
-  void Open(const QString& disc, const QDBusMessage& message);
+  // `request` holds the launch's "deadline" (x, Instance::monotonicNs()
+  // after which the launch no longer waits and plays by itself) and its
+  // token: "activation-token" and "desktop-startup-id" (s, may be empty). A
+  // request that arrives at or after its deadline, or without one, or whose
+  // sender has left the bus (a launch stopped while it waited), is not
+  // carried out: it is answered org.velmar.Velmar.Error.TooLate.
+  void Raise(const QVariantMap& request, const QDBusMessage& message);
+  // `disc`: the absolute path of a drive or an image, resolved by the
+  // launch, as the file system's bytes (empty: the default drive). Answered
+  // as soon as it is taken; the disc is opened afterwards, off the window's
+  // thread, and one that cannot be played after all is reported on standard
+  // error while the current disc plays on.
+  void Open(const QByteArray& disc, const QVariantMap& request, const QDBusMessage& message);
 
  private:
+  // False, and the TooLate answer sent, when `request` came too late.
+  bool inTime(const QVariantMap& request, const QDBusMessage& message);
+  static desktop::LaunchToken tokenOf(const QVariantMap& request);
+
   Instance* instance_;
   QDBusConnection bus_;
 };

@@ -301,15 +301,23 @@ void MprisPlayer::SetPosition(const QDBusObjectPath& TrackId, qlonglong Position
 }
 
 // Opens the drive or image a cdda:// or file:// URI names, as a launch with
-// it would; a disc that cannot be played is refused with the reason.
+// it would, off the window's thread. Answered once the disc is opened, or
+// taken over by a newer request; a disc that cannot be played is refused
+// with the reason.
 void MprisPlayer::OpenUri(const QString& Uri, const QDBusMessage& message) {
+  const std::string uri = Uri.toStdString();
   std::string disc;
-  const std::string problem = discArgumentProblem(Uri.toStdString(), &disc);
-  if (!problem.empty()) {
-    message.setDelayedReply(true);
-    mpris_->bus().send(
-        message.createErrorReply(QDBusError::InvalidArgs, QString::fromStdString(problem)));
-    return;
-  }
-  if (frmVelmar* w = mpris_->window()) QTimer::singleShot(0, w, [w, disc] { w->OpenDisc(disc); });
+  message.setDelayedReply(true);
+  QDBusConnection bus = mpris_->bus();
+  auto refuse = [bus, message](const std::string& why) {
+    bus.send(message.createErrorReply(QDBusError::InvalidArgs, QString::fromStdString(why)));
+  };
+  if (std::string problem = discNameProblem(uri, &disc); !problem.empty()) return refuse(problem);
+  frmVelmar* w = mpris_->window();
+  if (!w) return refuse(cannotOpenText(uri, frmVelmar::kClosing));
+  w->OpenDisc(disc, [bus, message, refuse, uri](frmVelmar::OpenOutcome outcome,
+                                                const std::string& problem) {
+    if (outcome == frmVelmar::OpenOutcome::Refused) return refuse(cannotOpenText(uri, problem));
+    bus.send(message.createReply());
+  });
 }

@@ -2,12 +2,24 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "sources/SectorSource.h"
 
 // The state a CD-audio device reports to the transport bar.
 enum class DeviceMode { NotOpen, NoDisc, Stopped, Playing, Paused };
+
+// A disc made ready for a device ahead of its open() (see CdDevice::preparer).
+class PreparedDisc {
+ public:
+  virtual ~PreparedDisc() = default;
+};
+
+// The slow half of opening `path`: the disc made ready, or null with the
+// reason, in Spanish, in `*problem` when it cannot be played.
+using DiscPreparer =
+    std::function<std::unique_ptr<PreparedDisc>(const std::string& path, std::string* problem)>;
 
 // A CD-audio device: a drive, a disc image or a virtual disc.
 //
@@ -67,6 +79,19 @@ class CdDevice {
 
   // The drive or image the next open() opens; the device's own until set.
   virtual void setPath(const std::string& path) { (void)path; }
+
+  // Opening another disc without waiting, in two halves. preparer() gives
+  // the slow half (reading an image's table of contents, waiting for a
+  // drive's disc) as a function that may run on any thread, also while the
+  // device plays; a call of it may be abandoned through the calling thread's
+  // Cancellation (sources/Cancellation.h). Null when open() is quick by
+  // itself. adopt() hands the device a disc its preparer made ready for
+  // `path`: the next open() of `path` then takes it without any I/O.
+  virtual DiscPreparer preparer() const { return {}; }
+  virtual void adopt(const std::string& path, std::unique_ptr<PreparedDisc> disc) {
+    (void)path;
+    (void)disc;
+  }
 
   // A disc that arrives in, or leaves, a watched drive changes the device by
   // itself. The device then calls `handler` (from any thread) with the change

@@ -1,10 +1,17 @@
 #include "disc/CdioDevice.h"
 
 #include "disc/AlsaOutput.h"
+#include "sources/Cancellation.h"
 
 namespace {
 const std::vector<TocEntry> kNoToc;
 }  // namespace
+
+struct CdioDevice::Prepared : PreparedDisc {
+  std::string path;
+  std::shared_ptr<SectorSource> disc;  // null: none (yet)
+  std::unique_ptr<DriveWatch> watch;   // a drive's, watching already
+};
 
 CdioDevice::CdioDevice(std::string path, AudioOutputFactory output, Playback::ClockUs clock,
                        DiscAccess access)
@@ -15,6 +22,30 @@ CdioDevice::CdioDevice(std::string path, AudioOutputFactory output, Playback::Cl
 
 CdioDevice::~CdioDevice() {
   close();
+}
+
+DiscPreparer CdioDevice::preparer() const {
+  return [access = access_](const std::string& path,
+                            std::string* problem) -> std::unique_ptr<PreparedDisc> {
+    auto p = std::make_unique<Prepared>();
+    if (std::unique_ptr<Drive> drive = access.drive ? access.drive(path) : nullptr) {
+      p->watch = std::make_unique<DriveWatch>(std::move(drive), access.watchIntervalMs, kQuietSpeed,
+                                              nullptr);
+      if (auto first = p->watch->first(access.driveOpenWaitMs, Cancellation::current()))
+        p->disc = std::move(*first);
+    } else if (!path.empty() && access.image) {
+      p->disc = access.image(path, problem);
+      if (!p->disc) return nullptr;
+    }
+    return p;
+  };
+}
+
+void CdioDevice::adopt(const std::string& path, std::unique_ptr<PreparedDisc> disc) {
+  prepared_.reset(dynamic_cast<Prepared*>(disc.get()));
+  if (!prepared_) return;
+  disc.release();
+  prepared_->path = path;
 }
 
 int32_t CdioDevice::msOfFrame(int64_t frame) {
@@ -35,9 +66,29 @@ void CdioDevice::setDiscChangeHandler(DiscChangeHandler handler) {
   handler_ = std::move(handler);
 }
 
+DriveWatch::Report CdioDevice::reportFor(uint64_t generation) {
+  // Discs found later are put in on the commanding thread, through the
+  // handler, unless the device has been closed or re-aimed meanwhile.
+  return [this, generation](std::shared_ptr<SectorSource> disc) {
+    std::lock_guard lock(handlerMutex_);
+    if (!handler_) return;
+    handler_([this, generation, disc = std::move(disc)]() mutable {
+      if (generation == generation_) install(std::move(disc));
+    });
+  };
+}
+
 void CdioDevice::open() {
   close();
   const uint64_t generation = ++generation_;
+  if (std::unique_ptr<Prepared> p = std::move(prepared_); p && p->path == path_) {
+    install(std::move(p->disc));
+    if (p->watch) {
+      watch_ = std::move(p->watch);
+      watch_->setReport(reportFor(generation));
+    }
+    return;
+  }
   std::unique_ptr<Drive> drive = access_.drive ? access_.drive(path_) : nullptr;
   if (!drive) {
     std::shared_ptr<SectorSource> disc;
@@ -45,17 +96,8 @@ void CdioDevice::open() {
     install(std::move(disc));
     return;
   }
-  // Discs found later are put in on the commanding thread, through the
-  // handler, unless the device has been closed or re-aimed meanwhile.
-  watch_ =
-      std::make_unique<DriveWatch>(std::move(drive), access_.watchIntervalMs, kQuietSpeed,
-                                   [this, generation](std::shared_ptr<SectorSource> disc) {
-                                     std::lock_guard lock(handlerMutex_);
-                                     if (!handler_) return;
-                                     handler_([this, generation, disc = std::move(disc)]() mutable {
-                                       if (generation == generation_) install(std::move(disc));
-                                     });
-                                   });
+  watch_ = std::make_unique<DriveWatch>(std::move(drive), access_.watchIntervalMs, kQuietSpeed,
+                                        reportFor(generation));
   std::optional<std::shared_ptr<SectorSource>> first = watch_->first(access_.driveOpenWaitMs);
   install(first ? std::move(*first) : nullptr);
 }

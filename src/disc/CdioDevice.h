@@ -55,6 +55,10 @@ class CdioDevice : public CdDevice {
   bool canEject() const override;
   CdText text(int32_t track) const override;
   void setPath(const std::string& path) override;
+  // Reads the image, or starts watching the drive and waits for its first
+  // reading (DiscAccess::driveOpenWaitMs at most), as open() would.
+  DiscPreparer preparer() const override;
+  void adopt(const std::string& path, std::unique_ptr<PreparedDisc> disc) override;
   void setDiscChangeHandler(DiscChangeHandler handler) override;
 
   // Frames (1/44100 s, from the start of the disc) to ms, rounding down, and
@@ -63,6 +67,9 @@ class CdioDevice : public CdDevice {
   static int64_t frameOfMs(int64_t ms);
 
  private:
+  struct Prepared;
+  // The watch's reports for the open of `generation`.
+  DriveWatch::Report reportFor(uint64_t generation);
   // Puts `disc` (null: none) in the device, stopped at the start of track 1.
   void install(std::shared_ptr<SectorSource> disc);
   // The frame a ms position stands for: a track's exact first frame when
@@ -79,7 +86,8 @@ class CdioDevice : public CdDevice {
   std::vector<int64_t> starts_;  // frames, per track
   std::unique_ptr<Playback> playback_;
   std::unique_ptr<DriveWatch> watch_;
-  uint64_t generation_ = 0;  // bumped by open, close and setPath
+  std::unique_ptr<Prepared> prepared_;  // adopted, for the next open() of its path
+  uint64_t generation_ = 0;             // bumped by open, close and setPath
 
   // The handler is read by the watching thread.
   mutable std::mutex handlerMutex_;

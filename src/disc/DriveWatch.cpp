@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include "sources/Cancellation.h"
+
 struct DriveWatch::State {
   std::unique_ptr<Drive> drive;
   int intervalMs = 1000;
@@ -20,6 +22,9 @@ struct DriveWatch::State {
   bool firstDone = false;
   bool firstAbandoned = false;
   std::shared_ptr<SectorSource> firstDisc;
+  // The last report made while `report` was unset.
+  bool unclaimed = false;
+  std::shared_ptr<SectorSource> unclaimedDisc;
 };
 
 DriveWatch::DriveWatch(std::unique_ptr<Drive> drive, int intervalMs, int quietSpeed, Report report)
@@ -42,13 +47,31 @@ DriveWatch::~DriveWatch() {
   s_->cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return s_->finished; });
 }
 
-std::optional<std::shared_ptr<SectorSource>> DriveWatch::first(int ms) {
+std::optional<std::shared_ptr<SectorSource>> DriveWatch::first(int ms, Cancellation* cancel) {
+  Cancellation::Hook wake;
+  if (cancel)
+    wake = cancel->onCancel([s = s_] {
+      std::lock_guard lock(s->m);
+      s->cv.notify_all();
+    });
   std::unique_lock lock(s_->m);
-  if (!s_->cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return s_->firstDone; })) {
+  if (!s_->cv.wait_for(lock, std::chrono::milliseconds(ms),
+                       [&] { return s_->firstDone || (cancel && cancel->cancelled()); }) ||
+      !s_->firstDone) {
     s_->firstAbandoned = true;
     return std::nullopt;
   }
   return std::move(s_->firstDisc);
+}
+
+void DriveWatch::setReport(Report report) {
+  std::unique_lock lock(s_->m);
+  s_->report = report;
+  if (!report || !s_->unclaimed) return;
+  s_->unclaimed = false;
+  std::shared_ptr<SectorSource> disc = std::move(s_->unclaimedDisc);
+  lock.unlock();
+  report(std::move(disc));
 }
 
 void DriveWatch::ejectOrClose() {
@@ -88,7 +111,12 @@ void DriveWatch::run(std::shared_ptr<State> s) {
         return;
       }
     }
-    if (s->quit || !s->report) return;
+    if (s->quit) return;
+    if (!s->report) {
+      s->unclaimed = true;
+      s->unclaimedDisc = std::move(disc);
+      return;
+    }
     Report r = s->report;
     lock.unlock();
     r(std::move(disc));

@@ -6,6 +6,8 @@
 
 #include "sources/SectorSource.h"
 
+class Cancellation;
+
 // Watches a CD drive from a thread of its own, so the window's thread never
 // waits on the drive: it reads the disc in the drive at once, then asks the
 // drive about once a `intervalMs` what its tray holds (a question that never
@@ -16,7 +18,8 @@
 class DriveWatch {
  public:
   // Called from the watching thread with a disc that arrived, or with null
-  // when the disc left (the tray opened, the disc was taken out).
+  // when the disc left (the tray opened, the disc was taken out). While no
+  // receiver is set, the last report waits for one (see setReport).
   using Report = std::function<void(std::shared_ptr<SectorSource> disc)>;
 
   DriveWatch(std::unique_ptr<Drive> drive, int intervalMs, int quietSpeed, Report report);
@@ -28,8 +31,12 @@ class DriveWatch {
 
   // The first reading of the drive, waited for at most `ms`: the disc, null
   // when the drive holds none, or nothing when the drive has not answered
-  // yet (a disc it gives later is reported instead).
-  std::optional<std::shared_ptr<SectorSource>> first(int ms);
+  // yet (a disc it gives later is reported instead). `cancel`, when given,
+  // ends the wait as the time limit does.
+  std::optional<std::shared_ptr<SectorSource>> first(int ms, Cancellation* cancel = nullptr);
+  // Sets the receiver of reports, and gives it at once the last report made
+  // while there was none.
+  void setReport(Report report);
   // Opens the tray, or closes it when it is open, from the watching thread.
   void ejectOrClose();
   bool canEject() const { return canEject_; }

@@ -15,12 +15,14 @@ bool sameWord(std::string_view a, std::string_view b) {
 MMControl::MMControl(std::unique_ptr<CdDevice> device, QWidget* parent)
     : QWidget(parent), device_(std::move(device)) {
   // Changes found off this thread are applied here, between events; none
-  // is applied once the control is gone.
+  // is applied once the control is gone. Only the newest of those waiting
+  // is applied: it holds what the drive holds now.
   device_->setDiscChangeHandler([this](std::function<void()> apply) {
+    const uint64_t change = ++discChanges_;
     QMetaObject::invokeMethod(
         this,
-        [this, apply = std::move(apply)] {
-          if (!open_) return;
+        [this, change, apply = std::move(apply)] {
+          if (!open_ || change != discChanges_) return;
           apply();
           emit discChanged();
         },

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -82,4 +83,5 @@ class MMControl : public QWidget {
   std::string fileName_;
   bool fileNameSet_ = false;
   bool open_ = false;
+  std::atomic<uint64_t> discChanges_ = 0;  // disc changes announced by the device
 };

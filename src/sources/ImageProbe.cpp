@@ -19,8 +19,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "sources/Cancellation.h"
 #include "sources/CdioLog.h"
 #include "sources/CdioToc.h"
 #include "sources/SystemError.h"
@@ -97,9 +99,14 @@ Child start(const std::string& exe, const std::string& path, int imageFd, Driver
   std::string name = driverName(driver);
   std::string exeCopy = exe, pathCopy = path;
   char* argv[] = {exeCopy.data(), name.data(), pathCopy.data(), nullptr};
+  const pid_t parent = ::getpid();
 
   const pid_t pid = ::fork();
   if (pid == 0) {
+    // The probe ends with the thread that waits for it, also when the
+    // caller's process ends without waiting (or has ended already).
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
     if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
     ::dup2(fds[1], STDOUT_FILENO);
     if (devNull >= 0 && !keepStderr) ::dup2(devNull, STDERR_FILENO);
@@ -220,6 +227,19 @@ std::string openedPath(int fd) {
 
 namespace {
 
+// Waits until the child has ended, `msLeft()` at most, without reaping it:
+// its pid stays the child's until waitpid().
+bool endsIn(pid_t pid, const std::function<int()>& msLeft) {
+  for (;;) {
+    siginfo_t info{};
+    const int w = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    if (w == 0 && info.si_pid == pid) return true;
+    if (w < 0 && errno != EINTR) return true;  // nothing left to wait for
+    if (msLeft() == 0) return false;
+    ::usleep(2000);
+  }
+}
+
 // Runs the probe on `path` (see start) and waits for its report.
 Report run(const std::string& path, int imageFd, Driver driver) {
   Report r;
@@ -229,15 +249,26 @@ Report run(const std::string& path, int imageFd, Driver driver) {
     r.problem = "no se puede comprobar la imagen: falta el programa auxiliar «velmar-probe»";
     return r;
   }
+  Cancellation* cancellation = Cancellation::current();
+  auto abandoned = [&] {
+    r.verdict = Report::Verdict::Cancelled;
+    r.problem = "se dejó de leer la imagen";
+    return r;
+  };
+  if (cancellation && cancellation->cancelled()) return abandoned();
   const Child child = start(exe, path, imageFd, driver, &r.problem);
   if (child.pid < 0) {
     r.verdict = Report::Verdict::NoProbe;
     return r;
   }
+  // Abandoning the job kills the probe: its output ends and it is reaped
+  // below at once.
+  Cancellation::Hook stop;
+  if (cancellation) stop = cancellation->onCancel([pid = child.pid] { ::kill(pid, SIGKILL); });
 
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
-  auto msLeft = [&] {
+  const std::function<int()> msLeft = [&] {
     return static_cast<int>(std::max<int64_t>(
         0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
   };
@@ -255,22 +286,15 @@ Report run(const std::string& path, int imageFd, Driver driver) {
   }
   ::close(child.out);
 
+  const bool ended = endsIn(child.pid, msLeft);
+  if (!ended) ::kill(child.pid, SIGKILL);
+  // No stop may signal the pid once it is reaped (it could be reused).
+  stop.reset();
   int status = 0;
-  bool ended = false;
-  for (;;) {
-    const pid_t w = ::waitpid(child.pid, &status, WNOHANG);
-    if (w == child.pid) {
-      ended = true;
-      break;
-    }
-    if (w < 0 && errno != EINTR) break;
-    if (msLeft() == 0) break;
-    ::usleep(2000);
+  while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
   }
+  if (cancellation && cancellation->cancelled()) return abandoned();
   if (!ended) {
-    ::kill(child.pid, SIGKILL);
-    while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-    }
     r.verdict = Report::Verdict::TimedOut;
     r.problem = "leer la tabla de contenido de la imagen tardó más de " +
                 std::to_string(kTimeoutMs / 1000) +

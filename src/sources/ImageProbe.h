@@ -40,6 +40,7 @@ struct Report {
     Damaged,     // the probe crashed, aborted or gave no complete report
     TimedOut,    // still running at the time limit
     NoProbe,     // the probe could not be started (`problem`)
+    Cancelled,   // the job it ran in was abandoned (see Cancellation.h)
   };
   Verdict verdict = Verdict::Damaged;
   int tracks = 0;
@@ -47,7 +48,10 @@ struct Report {
   std::string problem;  // Spanish
 };
 
-// Runs the probe on `path` and waits for it, kTimeoutMs at most.
+// Runs the probe on `path` and waits for it, kTimeoutMs at most. Within a
+// Cancellation::Scope, cancelling kills the probe and the call returns at
+// once. The probe never outlives the thread that started it (it is killed
+// when that thread or its process ends).
 Report probe(const std::string& path, Driver driver);
 // The same on the image open as `fd` (a regular file, for a driver that reads
 // one file only): the probe reads that open file, as the caller's own

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <QDBusArgument>
+#include <QDBusPendingCall>
+#include <QElapsedTimer>
+#include <QUrl>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "DiscImageWriter.h"
+#include "support/BusClient.h"
+#include "support/RunningProgram.h"
+#include "support/TestDisc.h"
+
+// Run by ctest on a private session bus and sound server (with-dbus.sh,
+// with-pulse.sh): the real program opened from the desktop, its window's
+// thread timed from outside.
+namespace {
+
+namespace fs = std::filesystem;
+const QString kMpris = "org.mpris.MediaPlayer2.velmar", kPath = "/org/mpris/MediaPlayer2";
+
+bool ready() {
+  return BusClient::onPrivateBus() && qgetenv("PULSE_SERVER").contains("velmar-pulse");
+}
+
+// Asks for a property over and over from a thread of its own: QtDBus answers
+// on the window's thread, so the longest wait is the longest it was held.
+struct ThreadWatch {
+  std::atomic<bool> stop = false;
+  std::atomic<qint64> worst = 0;  // ms, since last read
+  std::thread thread{[this] {
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "watch");
+    const QDBusMessage get =
+        QDBusMessage::createMethodCall(kMpris, kPath, "org.freedesktop.DBus.Properties", "Get")
+        << BusClient::kPlayer << "PlaybackStatus";
+    for (QElapsedTimer t; !stop; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+      t.start();
+      bus.call(get, QDBus::Block, 20000);
+      for (qint64 w = worst, ms = t.elapsed(); ms > w && !worst.compare_exchange_weak(w, ms);) {
+      }
+    }
+  }};
+  ~ThreadWatch() {
+    stop = true;
+    thread.join();
+  }
+};
+
+// Track 1's length, µs, while the disc plays (-1 otherwise): it tells the
+// test's discs apart.
+qlonglong playing(BusClient& c) {
+  const QVariant m = c.get("Metadata");
+  if (c.get("PlaybackStatus").toString() != "Playing" || !m.canConvert<QDBusArgument>()) return -1;
+  return qdbus_cast<QVariantMap>(m.value<QDBusArgument>()).value("mpris:length").toLongLong();
+}
+
+// Image probes running with `mark` in their command line (a zombie has none),
+// and the environment of one.
+int probesWith(const std::string& mark, std::string* environment = nullptr) {
+  int n = 0;
+  auto read = [](const fs::path& f) {
+    std::ifstream in(f, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  for (const auto& p : fs::directory_iterator("/proc")) {
+    const std::string cmd = read(p.path() / "cmdline");
+    if (cmd.find("velmar-probe") == std::string::npos || cmd.find(mark) == std::string::npos)
+      continue;
+    ++n;
+    if (environment) *environment = read(p.path() / "environ");
+  }
+  return n;
+}
+
+// The status of a launch with one argument given as bytes, from `cwd`.
+int launch(const std::string& arg, const std::string& cwd) {
+  std::ofstream(cwd + "/.arg", std::ios::binary) << arg;
+  QProcess p;
+  p.setWorkingDirectory(QString::fromStdString(cwd));
+  p.start("/bin/sh", {"-c", "exec \"$0\" \"$(cat .arg)\"", VELMAR_PROGRAM});
+  return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+}  // namespace
+
+TEST(DesktopOpens, NeverHoldTheWindowAndTrustTheRunningCopyBriefly) {
+  if (!ready()) GTEST_SKIP() << "needs with-pulse.sh and with-dbus.sh";
+  QTemporaryDir dir;
+  const std::string root = dir.path().toStdString();
+  // Removed by bytes: Qt's text cannot name the folder that is no UTF-8.
+  const std::shared_ptr<void> removal(nullptr, [&](void*) {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  });
+  // Discs told apart by track 1's length: a 10 s, b 15 s, c 20 s. x.cue is a
+  // in root and c in real/: link/.. is real/ to the file system, root as
+  // text. b also sits in a folder whose name is no UTF-8.
+  const std::string odd = root + "/raro-\xff\xfe";
+  for (const std::string& d : {odd, root + "/real/sub", root + "/tmp"}) fs::create_directories(d);
+  fs::create_directory_symlink("real/sub", root + "/link");
+  for (const auto& [cue, sectors] : {std::pair{root + "/a.cue", 750},
+                                     {root + "/b.cue", 1125},
+                                     {root + "/c.cue", 1500},
+                                     {odd + "/b.cue", 1125},
+                                     {root + "/x.cue", 750},
+                                     {root + "/real/x.cue", 1500}})
+    ASSERT_EQ(discgen::writeDisc(cue, counterDisc({sectors, 300})), "");
+  // An image whose probe waits, as a hanging parser would: a probe that
+  // never answers, where the program looks for its probe.
+  std::ofstream(root + "/wait.nrg") << "NER5";
+  std::ofstream(root + "/velmar-probe") << "#!/bin/bash\nexec -a \"$0\" sleep 60\n";
+  fs::permissions(root + "/velmar-probe", fs::perms::owner_all);
+  auto uri = [&](const std::string& name) {
+    return QUrl::fromLocalFile(QString::fromStdString(root + name)).toString(QUrl::FullyEncoded);
+  };
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("TMPDIR", QString::fromStdString(root + "/tmp"));
+  env.insert("VELMAR_PROBE", QString::fromStdString(root + "/velmar-probe"));
+  env.insert("DESKTOP_STARTUP_ID", "velmar-a_TIME1");
+  env.insert("XDG_ACTIVATION_TOKEN", "velmar-a");
+  RunningProgram velmar(root + "/a.cue", env);
+  BusClient client;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return playing(client) == 10'000'000; }, 20000));
+  ThreadWatch watch;
+
+  auto opens = [&](const std::vector<QString>& uris) {
+    std::vector<QDBusPendingCall> calls;
+    for (const QString& u : uris)
+      calls.push_back(client.bus().asyncCall(
+          QDBusMessage::createMethodCall(kMpris, kPath, BusClient::kPlayer, "OpenUri") << u));
+    return calls;
+  };
+  auto answers = [](std::vector<QDBusPendingCall>& calls) {
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          return std::all_of(calls.begin(), calls.end(), [](auto& c) { return c.isFinished(); });
+        },
+        30000));
+    std::vector<QString> errors;
+    for (auto& c : calls) errors.push_back(c.reply().errorMessage());
+    return errors;
+  };
+  auto plays = [&](qlonglong length) {
+    return QTest::qWaitFor([&] { return playing(client) == length; }, 10000);
+  };
+  // A fault holds the thread for seconds (a probe's 3 s, a rebuild per
+  // request); a flood costs the time to answer the calls queued at once.
+  auto figure = [&](const char* what, qint64 bound = 500) {
+    const qint64 worst = watch.worst.exchange(0);
+    std::printf("[ figure ] %s: the window's thread was held %lld ms at most\n", what,
+                static_cast<long long>(worst));
+    EXPECT_LT(worst, bound) << what;
+  };
+
+  // Five opens of an image whose probe waits for ever: each drops the one
+  // before (answered) and kills its probe; the last is refused at the
+  // probe's time limit. The probe does not inherit the program's token.
+  std::vector<QDBusPendingCall> calls = opens(std::vector<QString>(5, uri("/wait.nrg")));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return probesWith(root) == 1; }, 5000));
+  std::string probeEnv;
+  for (int i = 0; i < 20; ++i, QTest::qWait(50)) EXPECT_LE(probesWith(root, &probeEnv), 1);
+  EXPECT_EQ(probeEnv.find("DESKTOP_STARTUP_ID"), std::string::npos);
+  EXPECT_EQ(probeEnv.find("XDG_ACTIVATION_TOKEN"), std::string::npos);
+  std::vector<QString> errors = answers(calls);
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), ""), 4);
+  EXPECT_TRUE(errors.back().contains("tardó más de 3 s")) << errors.back().toStdString();
+  EXPECT_TRUE(plays(10'000'000)) << "the disc before plays on";
+  figure("five opens of an image whose probe waits");
+
+  std::vector<QString> flood;
+  for (int i = 0; i < 20000; ++i) flood.push_back(uri(i % 2 ? "/c.cue" : "/b.cue"));
+  calls = opens(flood);
+  errors = answers(calls);
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), ""), 20000);
+  EXPECT_TRUE(plays(20'000'000));
+  figure("20,000 OpenUri calls", 2000);
+
+  // Paths as bytes, resolved by the file system: handed over by launches
+  // (which end), and percent-escaped in a URI.
+  for (const auto& [path, length] :
+       {std::pair{odd + "/b.cue", 15'000'000LL}, {"link/../x.cue", 20'000'000LL}}) {
+    EXPECT_EQ(launch(path, root), 0) << path;
+    EXPECT_TRUE(plays(length)) << path;
+  }
+  calls = opens({uri("/a.cue"), "file://" + QString::fromStdString(root) + "/raro-%FF%FE/b.cue"});
+  EXPECT_EQ(answers(calls).back(), "");
+  EXPECT_TRUE(plays(15'000'000));
+  figure("odd path bytes, link/..");
+
+  // Quit while a probe waits, then another open: the program ends at once,
+  // leaving no probe and no temporary file.
+  calls = opens({uri("/wait.nrg")});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return probesWith(root) == 1; }, 5000));
+  client.bus().asyncCall(QDBusMessage::createMethodCall(kMpris, kPath, BusClient::kRoot, "Quit"));
+  calls = opens({uri("/wait.nrg")});
+  const qint64 end = velmar.waitForEnd(5000);
+  std::printf("[ figure ] Quit then OpenUri: ended %lld ms later\n", static_cast<long long>(end));
+  EXPECT_TRUE(end >= 0 && end < 2000 && velmar.endedWell()) << velmar.errors();
+  QTest::qWait(200);
+  EXPECT_EQ(probesWith(root), 0);
+  EXPECT_TRUE(fs::is_empty(root + "/tmp"));
+}
+
+TEST(DesktopOpens, ALaunchTrustsARunningCopyThatDoesNotAnswerAboutASecond) {
+  if (!ready()) GTEST_SKIP() << "needs with-pulse.sh and with-dbus.sh";
+  TestDisc a(counterDisc({750})), b(counterDisc({1125}));
+  RunningProgram frozen(a.cue);
+  BusClient first;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return playing(first) == 10'000'000; }, 20000));
+  frozen.signal(SIGSTOP);
+
+  // A launch waits for the frozen copy about a second, then plays by itself.
+  QElapsedTimer t;
+  t.start();
+  RunningProgram second(b.cue);
+  BusClient own(QStringLiteral("org.mpris.MediaPlayer2.velmar.instance%1").arg(second.pid()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return playing(own) == 15'000'000; }, 10000));
+  std::printf("[ figure ] a frozen running copy: the launch's window answered after %lld ms\n",
+              static_cast<long long>(t.elapsed()));
+  EXPECT_LT(t.elapsed(), 5000);
+
+  // Ctrl-C while it waits ends a launch at once.
+  RunningProgram third(b.cue);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return third.catchesSignals(); }, 5000));
+  third.signal(SIGINT);
+  const qint64 end = third.waitForEnd(5000);
+  EXPECT_TRUE(end >= 0 && end < 800 && third.endedWell()) << end;
+
+  // Woken up, the frozen copy leaves the late hand-overs alone.
+  frozen.signal(SIGCONT);
+  QTest::qWait(1000);
+  EXPECT_EQ(playing(first), 10'000'000);
+  EXPECT_EQ(playing(own), 15'000'000);
+}

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <QRegularExpression>
+#include <cstring>
+#include <map>
+
+#include "support/BusClient.h"
+#include "support/RunningProgram.h"
+#include "support/TestDisc.h"
+
+// Run by ctest under Xvfb (no window manager), on a private session bus and
+// sound server: the real program on X11, raised by a later launch that
+// carries a launcher's token, seen from the root window as a window manager
+// and a launcher's busy feedback see it.
+TEST(LaunchToken, TheRunningCopyIsRaisedWithTheTokenAHandOverCarries) {
+  if (!BusClient::onPrivateBus() || !qgetenv("PULSE_SERVER").contains("velmar-pulse") ||
+      qEnvironmentVariableIsEmpty("DISPLAY"))
+    GTEST_SKIP() << "needs with-pulse.sh, xvfb-run and with-dbus.sh";
+  xcb_connection_t* x = xcb_connect(nullptr, nullptr);
+  const std::shared_ptr<void> disconnect(nullptr, [x](void*) { xcb_disconnect(x); });
+  const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+  xcb_change_window_attributes(x, xcb_setup_roots_iterator(xcb_get_setup(x)).data->root,
+                               XCB_CW_EVENT_MASK, &mask);
+  auto atom = [x](const char* name) {
+    auto* r = xcb_intern_atom_reply(
+        x, xcb_intern_atom(x, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r->atom;
+    std::free(r);
+    return a;
+  };
+  const xcb_atom_t begin = atom("_NET_STARTUP_INFO_BEGIN"), more = atom("_NET_STARTUP_INFO"),
+                   active = atom("_NET_ACTIVE_WINDOW");
+  // Startup notification messages, put together, and requests to activate
+  // a window (its id and the time).
+  std::vector<std::string> messages;
+  std::map<xcb_window_t, std::string> pieces;
+  std::vector<std::pair<xcb_window_t, uint32_t>> activations;
+  auto poll = [&] {
+    while (xcb_generic_event_t* e = xcb_poll_for_event(x)) {
+      const auto* m = reinterpret_cast<const xcb_client_message_event_t*>(e);
+      const auto* bytes = reinterpret_cast<const char*>(m->data.data8);
+      if ((e->response_type & 0x7f) != XCB_CLIENT_MESSAGE) {
+      } else if (m->type == begin || m->type == more) {
+        if (m->type == begin) pieces[m->window].clear();
+        pieces[m->window].append(bytes, strnlen(bytes, 20));
+        if (std::memchr(bytes, 0, 20)) messages.push_back(pieces[m->window]);
+      } else if (m->type == active) {
+        activations.emplace_back(m->window, m->data.data32[1]);
+      }
+      std::free(e);
+    }
+    return !activations.empty();
+  };
+
+  auto withToken = [](const QString& id, const QString& token) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DESKTOP_STARTUP_ID", id);
+    env.insert("XDG_ACTIVATION_TOKEN", token);
+    return env;
+  };
+  TestDisc disc(counterDisc({750}));
+  RunningProgram velmar(disc.cue, withToken("velmar-1_TIME100", "xdg-1"));
+  BusClient client;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return client.get("Identity", BusClient::kRoot).toString() == "Velmar"; }, 20000));
+  QProcess monitor;  // the hand-over as it crosses the bus
+  monitor.start("dbus-monitor", {"--session", "interface='org.velmar.Velmar.Instance'"});
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return monitor.readAllStandardOutput().contains("NameLost"); }, 5000));
+  QProcess second;
+  second.setProcessEnvironment(withToken("velmar-2_TIME4242", "xdg-2"));
+  second.start(VELMAR_PROGRAM, QStringList());
+  ASSERT_TRUE(second.waitForFinished(10000));
+  EXPECT_EQ(second.exitCode(), 0);
+  ASSERT_TRUE(QTest::qWaitFor(poll, 5000));  // the messages before it are in
+  QString sent;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return (sent += monitor.readAllStandardOutput()).contains("TIME4242\""); }, 5000));
+  for (const char* pair : {R"("activation-token"\s+variant\s+string "xdg-2")",
+                           R"("desktop-startup-id"\s+variant\s+string "velmar-2_TIME4242")"})
+    EXPECT_TRUE(sent.contains(QRegularExpression(pair))) << sent.toStdString();
+  monitor.kill();
+  monitor.waitForFinished();
+
+  // The first launch's feedback was ended by its window, the second's by the
+  // window it raised, which asked to be activated at the second's time.
+  EXPECT_EQ(messages, (std::vector<std::string>{"remove: ID=velmar-1_TIME100",
+                                                "remove: ID=velmar-2_TIME4242"}));
+  EXPECT_EQ(activations,
+            (std::vector<std::pair<xcb_window_t, uint32_t>>{{activations.at(0).first, 4242}}));
+}
