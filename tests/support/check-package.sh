@@ -26,11 +26,12 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = velmar ] && [ "$(field Section)" = sound ] &&
   [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "control fields"
 # What linking does not show, found from what the program loads on this
-# machine: Qt's platform plug-in, Qt's Spanish texts, the fonts its two
-# families (Look.cpp) resolve to. Each file's package must be a dependency.
+# machine: Qt's platform plug-ins (X11 and Wayland), Qt's Spanish texts, the
+# fonts its two families (Look.cpp) resolve to. Each file's package must be a dependency.
 depends=$(field Depends)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-for file in "/usr/lib/$multiarch/qt6/plugins/platforms/libqxcb.so" \
+platforms=/usr/lib/$multiarch/qt6/plugins/platforms
+for file in "$platforms/libqxcb.so" "$platforms/libqwayland-generic.so" \
   /usr/share/qt6/translations/qtbase_es.qm "$(fc-match -f '%{file}' Arial)" \
   "$(fc-match -f '%{file}' Terminal)"; do
   owner=$(dpkg-query -S "$file" | cut -d: -f1)
