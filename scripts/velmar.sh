@@ -3,8 +3,10 @@
 #
 #   scripts/velmar.sh run    install what is missing, build, start the player
 #   scripts/velmar.sh test   install what is missing, build and run the whole
-#                            test suite (plus a sanitizer build); non-zero on
-#                            any failure
+#                            test suite (plus a sanitizer build and the Debian
+#                            package's checks); non-zero on any failure
+#   scripts/velmar.sh deb    install what is missing, build the Debian package
+#                            as build/velmar_VERSION_ARCH.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -15,7 +17,11 @@ build_packages=(g++ make cmake pkg-config clang-format
 run_packages=(qt6-qpa-plugins qt6-wayland qt6-translations-l10n libasound2-plugins fonts-liberation2
   fonts-dejavu-core)
 test_packages=(pulseaudio pulseaudio-utils alsa-utils xvfb xauth x11-utils imagemagick
-  xdotool appstream desktop-file-utils dbus-daemon sox playerctl pipewire wireplumber pipewire-bin)
+  xdotool appstream desktop-file-utils dbus-daemon sox playerctl pipewire wireplumber pipewire-bin
+  shared-mime-info libglib2.0-bin)
+# dpkg-buildpackage checks build-essential besides debian/control's list.
+deb_packages=(build-essential dpkg-dev debhelper)
+deb_test_packages=(lintian man-db groff-base fontconfig)
 
 install_missing() {
   local missing=()
@@ -53,6 +59,23 @@ unpack_pipewire_alsa() {  # DIR
   dpkg-deb -x "$dir"/pipewire-alsa_*.deb "$dir"
 }
 
+# Builds the package from a copy of the sources in build/deb (debhelper writes
+# into debian/, dpkg-buildpackage beside the source folder) and leaves it as
+# build/velmar_VERSION_ARCH.deb. The package build compiles only what it
+# ships, without the tests.
+build_deb() {
+  local work=build/deb
+  rm -rf "$work" build/velmar_*.deb
+  mkdir -p "$work/velmar"
+  git ls-files -z --cached --others --exclude-standard |
+    tar --null -T - --ignore-failed-read -cf - | tar -xf - -C "$work/velmar"
+  (cd "$work/velmar" &&
+    DEB_BUILD_OPTIONS="nocheck noddebs parallel=$jobs" dpkg-buildpackage -b -us -uc) \
+    >"$work/build.log" 2>&1 || { tail -n 60 "$work/build.log"; return 1; }
+  cp "$work"/velmar_*.deb build/
+  ls build/velmar_*.deb
+}
+
 case "${1:-}" in
   run)
     shift
@@ -65,13 +88,19 @@ case "${1:-}" in
     exec build/velmar "$@"
     ;;
   test)
-    install_missing "${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}"
+    install_missing "${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}" \
+      "${deb_packages[@]}" "${deb_test_packages[@]}"
     echo "== format check"
     git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
     echo "== build (warnings are errors) and tests"
     configure_and_build build-ci -DVELMAR_WERROR=ON
     unpack_pipewire_alsa build-ci
     (cd build-ci && ctest -j"$jobs" --output-on-failure)
+    echo "== Debian package: build, lintian, the unpacked program"
+    started=$SECONDS
+    build_deb
+    tests/support/check-package.sh build/velmar_*.deb . build-ci/velmar-mkdisc
+    echo "== Debian package built and checked in $((SECONDS - started)) s"
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
     configure_and_build build-asan -DVELMAR_WERROR=ON -DVELMAR_SANITIZE=ON \
       -DCMAKE_BUILD_TYPE=Debug
@@ -79,8 +108,12 @@ case "${1:-}" in
     (cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest -j"$jobs" --output-on-failure)
     ;;
+  deb)
+    install_missing "${build_packages[@]}" "${deb_packages[@]}"
+    build_deb
+    ;;
   *)
-    echo "usage: $0 run [DISC] | test" >&2
+    echo "usage: $0 run [DISC] | test | deb" >&2
     exit 2
     ;;
 esac

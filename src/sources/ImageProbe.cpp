@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -208,10 +209,16 @@ std::string executable() {
   char self[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return {};
-  std::string path(self, static_cast<size_t>(n));
-  path.resize(path.rfind('/') + 1);
-  path += "velmar-probe";
-  return ::access(path.c_str(), X_OK) == 0 ? path : std::string();
+  // The kernel's path has no symbolic links left, so "bin/.." is the prefix.
+  // VELMAR_PROBE_FROM_BINDIR, from the build: the probe's installed folder
+  // relative to the program's ("../libexec/velmar").
+  const std::filesystem::path folder =
+      std::filesystem::path(std::string(self, static_cast<size_t>(n))).parent_path();
+  for (const char* relative : {VELMAR_PROBE_FROM_BINDIR "/velmar-probe", "velmar-probe"}) {
+    const std::string path = (folder / relative).lexically_normal().string();
+    if (::access(path.c_str(), X_OK) == 0) return path;
+  }
+  return {};
 }
 
 std::string openedPath(int fd) {

@@ -20,9 +20,10 @@
 // The child does nothing between fork() and exec() but set limits, move
 // descriptors and reset signals.
 //
-// Where the probe is: $VELMAR_PROBE when set (tests), else `velmar-probe` in
-// the folder of the running executable (the build tree, and the installed
-// bin folder, hold both programs side by side).
+// Where the probe is: $VELMAR_PROBE when set (tests), else where it is
+// installed relative to the running executable (PREFIX/bin/velmar runs
+// PREFIX/libexec/velmar/velmar-probe), else beside it (the build tree holds
+// both programs side by side).
 namespace imageprobe {
 
 inline constexpr int kTimeoutMs = 3000;

@@ -63,7 +63,8 @@ struct Outcome {
 
 // Runs `program` on `arg` with `env` added, its standard error to a file.
 // No display: a program that tried to open its window would fail in another
-// way than the refusal expected. The probe is the one beside the program.
+// way than the refusal expected. The probe is the program's own: beside it in
+// the build tree, in libexec/velmar/ once installed.
 Outcome runProgram(const std::string& arg, const std::vector<std::pair<QString, QString>>& env = {},
                    const QString& program = VELMAR_PROGRAM) {
   QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
@@ -232,7 +233,7 @@ TEST(HostileImages, AProbeThatHangsIsAbandonedAtItsTimeLimit) {
 }
 
 // Without its probe the program opens no image rather than parsing it
-// in-process; the installed program finds the probe installed beside it.
+// in-process; the installed program finds the probe where it is installed.
 TEST(HostileImages, WithoutItsProbeNoImageOpensAndTheInstalledProgramFindsIts) {
   const TestRip rip;
   QTemporaryDir stage;

@@ -1,21 +1,40 @@
 #!/usr/bin/env bash
-# Installs the build into a staging prefix and checks what a desktop sees:
-# the program, a valid desktop entry, valid AppStream metainfo that launches
-# that entry, and the entry's icon in the hicolor theme at its sizes.
+# Checks what an installed Velmar gives a desktop: the program with its probe
+# out of the PATH, a valid desktop entry, valid AppStream metainfo that
+# launches that entry, the entry's icon in the hicolor theme at its sizes, the
+# manual pages, and a MIME type for every type the entry and the metainfo
+# name.
 #
-#   check-install.sh BUILD_DIR SOURCE_DIR
+#   check-install.sh BUILD_DIR SOURCE_DIR            installs the build into a
+#                                                    staging prefix and checks it
+#   check-install.sh --installed PREFIX SOURCE_DIR   checks a tree installed
+#                                                    otherwise (an unpacked
+#                                                    package's usr/)
 set -euo pipefail
-build=$1
-source=$2
-stage=$build/install-stage
+fail() { echo "FAIL: $*"; exit 1; }
+if [ "$1" = --installed ]; then
+  stage=$2
+  source=$3
+else
+  build=$1
+  source=$2
+  stage=$build/install-stage
+  rm -rf "$stage"
+  cmake --install "$build" --prefix "$stage" >/dev/null 2>"$build/install-stage.log" ||
+    { cat "$build/install-stage.log"; fail "cmake --install"; }
+  # Installed straight into a prefix, the prefix's own MIME database is made.
+  [ -f "$stage/share/mime/mime.cache" ] || fail "the prefix's MIME database was not refreshed"
+fi
 id=$(sed -n 's/.*kDesktopFileName\[\] = "\(.*\)";/\1/p' "$source/src/app/Identity.h")
 [ -n "$id" ] || { echo "no desktop file name in Identity.h"; exit 1; }
 
-rm -rf "$stage"
-cmake --install "$build" --prefix "$stage" >/dev/null
-
-fail() { echo "FAIL: $*"; exit 1; }
 [ -x "$stage/bin/velmar" ] || fail "bin/velmar missing"
+# The probe is an internal helper: out of the PATH, where the program looks.
+[ -x "$stage/libexec/velmar/velmar-probe" ] || fail "libexec/velmar/velmar-probe missing"
+[ ! -e "$stage/bin/velmar-probe" ] || fail "velmar-probe is on the PATH"
+for page in man/man1/velmar.1 man/es/man1/velmar.1; do
+  compgen -G "$stage/share/$page*" >/dev/null || fail "manual page share/$page missing"
+done
 
 desktop=$stage/share/applications/$id.desktop
 [ -f "$desktop" ] || fail "$id.desktop missing"
@@ -50,5 +69,29 @@ for size in 16 32 48 64 128; do
   [ -f "$icon" ] || fail "icon ${size}x${size} missing"
   got=$(identify -format '%wx%h' "$icon")
   [ "$got" = "${size}x${size}" ] || fail "icon ${size}x${size} is $got"
+done
+
+# Every type the entry and the metainfo name is known once the installed MIME
+# packages join the system's database: a scratch database of both, asked
+# through GLib as a desktop asks.
+mimedb=$(mktemp -d)
+trap 'rm -rf "$mimedb"' EXIT
+mkdir -p "$mimedb/share/mime/packages" "$mimedb/home"
+cp /usr/share/mime/packages/*.xml "$stage"/share/mime/packages/*.xml "$mimedb/share/mime/packages/"
+update-mime-database "$mimedb/share/mime" 2>"$mimedb/update.log" ||
+  { cat "$mimedb/update.log"; fail "update-mime-database"; }
+! grep -qi 'fail\|error' "$mimedb/update.log" || { cat "$mimedb/update.log"; fail "MIME packages"; }
+types=$(sed -n 's/^MimeType=//p' "$desktop" | tr ';' '\n'
+  sed -n 's:.*<mediatype>\(.*\)</mediatype>.*:\1:p' "$metainfo")
+for type in $(echo "$types" | sort -u); do
+  [ -f "$mimedb/share/mime/$type.xml" ] || fail "MIME type $type is not defined"
+done
+for pair in disco.nrg=application/x-nrg disco.cue=application/x-cue \
+  disco.toc=application/x-cdrdao-toc; do
+  file=$mimedb/${pair%%=*}
+  printf 'not a real image\0\1\2' >"$file"
+  got=$(XDG_DATA_DIRS="$mimedb/share" XDG_DATA_HOME="$mimedb/home" GIO_USE_VFS=local \
+    gio info -a standard::content-type "$file" | sed -n 's/^ *standard::content-type: //p')
+  [ "$got" = "${pair#*=}" ] || fail "${pair%%=*} is seen as '$got', not ${pair#*=}"
 done
 echo "install checks passed: $stage"
