@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "app/Display.h"
 #include "app/Identity.h"
+#include "app/Pictures.h"
 #include "app/Signals.h"
 #include "app/frmVelmar.h"
 #include "desktop/Desktop.h"
@@ -35,6 +36,7 @@ int main(int argc, char* argv[]) {
   int qtArgc = 1;  // Qt sees no arguments: the disc path is not its business
   const std::unique_ptr<QApplication> app = velmar::openDisplay(qtArgc, argv);
   velmar::setApplicationIdentity();
+  QApplication::setWindowIcon(pictures::windowIcon());
 
   int status = 0;
   {

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/Activation.h"
 #include "app/Signals.h"
 #include "app/frmVelmar.h"
-#include "desktop/Activation.h"
 #include "desktop/Instance.h"
 #include "desktop/Mpris.h"
 #include "desktop/NowPlaying.h"
@@ -48,7 +48,7 @@ QByteArray resolvedPath(const std::string& disc) {
 }  // namespace
 
 void prepareProcess() {
-  launchToken();
+  velmar::launchToken();
   nameSoundStream();
 }
 
@@ -83,7 +83,7 @@ Session::~Session() {
 
 std::optional<int> Session::handOver(const std::string& argument, const std::string& disc) {
   if (!d_->instance || d_->primary) return std::nullopt;
-  const LaunchToken& token = launchToken();
+  const velmar::LaunchToken& token = velmar::launchToken();
   const QVariantMap request{
       {QLatin1String(Instance::kDeadline),
        Instance::monotonicNs() + qint64{kHandOverTakeMs} * 1'000'000},
@@ -117,7 +117,7 @@ std::optional<int> Session::handOver(const std::string& argument, const std::str
 
 void Session::attach(frmVelmar& window) {
   // Once the window is shown.
-  QTimer::singleShot(0, &window, [&window] { useLaunchToken(window); });
+  QTimer::singleShot(0, &window, [&window] { velmar::useLaunchToken(window); });
   auto* now = new NowPlaying(window);
   if (d_->instance) d_->instance->setWindow(&window);
   if (d_->bus.isConnected()) new Mpris(window, *now, d_->bus);

@@ -21,20 +21,20 @@ void Instance::setWindow(frmVelmar* window) {
   apply();
 }
 
-void Instance::raiseWindow(const desktop::LaunchToken& token) {
+void Instance::raiseWindow(const velmar::LaunchToken& token) {
   raisePending_ = true;
   token_ = token;
   apply();
 }
 
-void Instance::openDisc(const std::string& disc, const desktop::LaunchToken& token) {
+void Instance::openDisc(const std::string& disc, const velmar::LaunchToken& token) {
   discPending_ = disc;
   raiseWindow(token);
 }
 
-void Instance::raise(frmVelmar& w, const desktop::LaunchToken& token) {
+void Instance::raise(frmVelmar& w, const velmar::LaunchToken& token) {
   if (w.unloaded()) return;
-  desktop::raise(w, token);
+  velmar::raise(w, token);
 }
 
 void Instance::apply() {
@@ -69,7 +69,7 @@ bool InstanceAdaptor::inTime(const QVariantMap& request, const QDBusMessage& mes
   return false;
 }
 
-desktop::LaunchToken InstanceAdaptor::tokenOf(const QVariantMap& request) {
+velmar::LaunchToken InstanceAdaptor::tokenOf(const QVariantMap& request) {
   return {request.value(QLatin1String(Instance::kActivationToken)).toString().toStdString(),
           request.value(QLatin1String(Instance::kStartupId)).toString().toStdString()};
 }

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "desktop/Activation.h"
+#include "app/Activation.h"
 
 class frmVelmar;
 
@@ -43,19 +43,19 @@ class Instance : public QObject {
 
   // Shows `window` in front of others, un-minimised and active, with a
   // launcher's `token` when there is one.
-  static void raise(frmVelmar& window, const desktop::LaunchToken& token = {});
+  static void raise(frmVelmar& window, const velmar::LaunchToken& token = {});
 
   // Brings the window to the front with `token`.
-  void raiseWindow(const desktop::LaunchToken& token);
+  void raiseWindow(const velmar::LaunchToken& token);
   // Raises the window, then opens `disc` ("" the default drive) in it.
-  void openDisc(const std::string& disc, const desktop::LaunchToken& token);
+  void openDisc(const std::string& disc, const velmar::LaunchToken& token);
 
  private:
   void apply();
 
   QPointer<frmVelmar> window_;
   bool raisePending_ = false;
-  desktop::LaunchToken token_;
+  velmar::LaunchToken token_;
   std::optional<std::string> discPending_;
 };
 
@@ -84,7 +84,7 @@ class InstanceAdaptor : public QDBusAbstractAdaptor {
  private:
   // False, and the TooLate answer sent, when `request` came too late.
   bool inTime(const QVariantMap& request, const QDBusMessage& message);
-  static desktop::LaunchToken tokenOf(const QVariantMap& request);
+  static velmar::LaunchToken tokenOf(const QVariantMap& request);
 
   Instance* instance_;
   QDBusConnection bus_;

@@ -5,9 +5,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "app/frmVelmar.h"
 #include "disc/CdDevice.h"
-
-class frmVelmar;
 
 // What the window is playing, as the desktop sees it: the device's mode, the
 // current track with its range and CD-Text, and where previous and next
