@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -6,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Activation.h"
 #include "app/CommandLine.h"
 #include "app/Display.h"
 #include "app/Identity.h"
@@ -46,7 +48,9 @@ int main(int argc, char* argv[]) {
     if (const std::optional<int> handed = session.handOver(cmd.argument, cmd.disc)) return *handed;
 
     frmVelmar window(std::make_unique<CdioDevice>(cmd.disc));
-    session.attach(window);
+    session.attach(window.player());
+    // This launch's own activation token, once the window shows.
+    QTimer::singleShot(0, &window, [&window] { velmar::useLaunchToken(window); });
 
     velmar::closeOnTerminationSignals(window);
     window.show();

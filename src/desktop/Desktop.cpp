@@ -7,14 +7,12 @@
 #include <QDBusReply>
 #include <QEventLoop>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 
 #include "app/Activation.h"
 #include "app/Signals.h"
-#include "app/frmVelmar.h"
 #include "desktop/Instance.h"
 #include "desktop/Mpris.h"
 #include "desktop/NowPlaying.h"
@@ -115,12 +113,9 @@ std::optional<int> Session::handOver(const std::string& argument, const std::str
   return 0;
 }
 
-void Session::attach(frmVelmar& window) {
-  // Once the window is shown.
-  QTimer::singleShot(0, &window, [&window] { velmar::useLaunchToken(window); });
-  auto* now = new NowPlaying(window);
-  if (d_->instance) d_->instance->setWindow(&window);
-  if (d_->bus.isConnected()) new Mpris(window, *now, d_->bus);
+void Session::attach(Player& player) {
+  if (d_->instance) d_->instance->setPlayer(&player);
+  if (d_->bus.isConnected()) new Mpris(*new NowPlaying(player), d_->bus);
 }
 
 }  // namespace desktop

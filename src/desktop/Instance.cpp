@@ -5,7 +5,6 @@
 #include <QDBusConnectionInterface>
 #include <cstdio>
 
-#include "app/frmVelmar.h"
 #include "sources/SystemError.h"
 
 Instance::Instance() = default;
@@ -16,8 +15,8 @@ qint64 Instance::monotonicNs() {
   return qint64{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
 }
 
-void Instance::setWindow(frmVelmar* window) {
-  window_ = window;
+void Instance::setPlayer(desktop::Player* player) {
+  player_ = player;
   apply();
 }
 
@@ -32,23 +31,17 @@ void Instance::openDisc(const std::string& disc, const velmar::LaunchToken& toke
   raiseWindow(token);
 }
 
-void Instance::raise(frmVelmar& w, const velmar::LaunchToken& token) {
-  if (w.unloaded()) return;
-  velmar::raise(w, token);
-}
-
 void Instance::apply() {
-  if (!window_) return;
-  if (raisePending_) raise(*window_, token_);
+  if (!player_) return;
+  if (raisePending_) player_->raise(token_);
   raisePending_ = false;
   token_ = {};
   if (!discPending_) return;
   const std::string disc = std::move(*discPending_);
   discPending_.reset();
-  window_->OpenDisc(disc, [disc](frmVelmar::OpenOutcome outcome, const std::string& problem) {
-    if (outcome != frmVelmar::OpenOutcome::Refused) return;
-    std::fprintf(stderr, "velmar: no se puede abrir %s: %s\n", quoted(disc).c_str(),
-                 problem.c_str());
+  player_->open(disc, [disc](bool refused, const std::string& why) {
+    if (refused)
+      std::fprintf(stderr, "velmar: no se puede abrir %s: %s\n", quoted(disc).c_str(), why.c_str());
   });
 }
 

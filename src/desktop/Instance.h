@@ -10,16 +10,14 @@
 #include <optional>
 #include <string>
 
-#include "app/Activation.h"
-
-class frmVelmar;
+#include "desktop/Player.h"
 
 // The running copy's door for later launches: the bus name
 // org.velmar.Velmar with the interface org.velmar.Velmar.Instance at
 // /org/velmar/Velmar. Only Velmar answers there, which tells a running
 // Velmar apart from any program that holds the MPRIS name.
 //
-// Requests that arrive before the window exists wait for it.
+// Requests that arrive before the window's player is set wait for it.
 class Instance : public QObject {
   Q_OBJECT
 
@@ -39,11 +37,7 @@ class Instance : public QObject {
 
   Instance();
 
-  void setWindow(frmVelmar* window);
-
-  // Shows `window` in front of others, un-minimised and active, with a
-  // launcher's `token` when there is one.
-  static void raise(frmVelmar& window, const velmar::LaunchToken& token = {});
+  void setPlayer(desktop::Player* player);
 
   // Brings the window to the front with `token`.
   void raiseWindow(const velmar::LaunchToken& token);
@@ -53,7 +47,7 @@ class Instance : public QObject {
  private:
   void apply();
 
-  QPointer<frmVelmar> window_;
+  QPointer<desktop::Player> player_;
   bool raisePending_ = false;
   velmar::LaunchToken token_;
   std::optional<std::string> discPending_;

@@ -60,7 +60,7 @@ class MprisBus : public ::testing::Test {
     w = std::make_unique<TestWindow>(std::move(toc), c);
     form = w->form.get();
     for (const auto& [track, t] : text) w->device->setText(track, t);
-    session->attach(*form);
+    session->attach(form->player());
     ASSERT_TRUE(w->activate());
     QTest::qWait(1);  // the settled state after the first commands
   }

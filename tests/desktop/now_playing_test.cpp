@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QFrame>
+#include <QTimer>
 
+#include "app/frmVelmar.h"
 #include "desktop/NowPlaying.h"
 #include "support/TestWindow.h"
 
@@ -24,17 +26,16 @@ TEST(CdText, TheDisplaysTooltipFollowsTheCurrentTrack) {
     SCOPED_TRACE(d.what);
     TestWindow w;
     for (const auto& [track, text] : d.text) w.device->setText(track, text);
-    auto* now = new NowPlaying(*w.form);
     ASSERT_TRUE(w.activate());
+    w->Timer1->setInterval(1);
     for (size_t i = 0; i < d.tips.size(); ++i) {
       if (i > 0) w->MMControl1->Command("Next");
-      now->refresh();
+      QTest::qWait(30);
       EXPECT_EQ(w->picLED->toolTip(), d.tips[i]) << "track " << i + 1;
-      EXPECT_EQ(now->state().track, static_cast<int16_t>(i + 1));
     }
     // Without a disc there is no tooltip.
     w->MMControl1->Command("Eject");
-    now->refresh();
+    QTest::qWait(30);
     EXPECT_EQ(w->picLED->toolTip(), "");
   }
 }
@@ -43,15 +44,16 @@ TEST(CdText, TheDisplaysTooltipFollowsTheCurrentTrack) {
 // goes back to track 1 jumped, steady play and a pause did not.
 TEST(NowPlayingJumps, ADiscThatRunsOutJumpsSteadyPlayDoesNot) {
   TestWindow w({{2000, 1200, true}, {3200, 1200, true}}, VirtualCdDevice::steadyClock());
-  auto* now = new NowPlaying(*w.form);
+  auto* now = new NowPlaying(w->player());
   int jumps = 0, changes = 0;
   QObject::connect(now, &NowPlaying::jumped, [&] { ++jumps; });
   QObject::connect(now, &NowPlaying::changed, [&] { ++changes; });
   ASSERT_TRUE(w.activate());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return now->state().track == 2; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return now->state().track.number == 2; }, 3000));
   EXPECT_EQ(jumps, 0) << "from track 1 into track 2 is no jump";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return now->state().mode == DeviceMode::Stopped; }, 5000));
-  EXPECT_EQ(now->state().track, 1) << "back at the start";
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return now->state().mode == desktop::Player::Mode::Stopped; }, 5000));
+  EXPECT_EQ(now->state().track.number, 1) << "back at the start";
   EXPECT_EQ(jumps, 1);
   EXPECT_GE(changes, 2);
   w->MMControl1->Command("Play");

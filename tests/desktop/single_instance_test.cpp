@@ -56,7 +56,7 @@ TEST(SingleInstance, ASecondLaunchHandsItsDiscToTheRunningCopyOrRaisesIt) {
   desktop::Session session;
   ASSERT_EQ(session.handOver("", ""), std::nullopt) << "the first copy runs";
   frmVelmar form(std::make_unique<CdioDevice>(first.cue, [] { return nullptr; }));
-  session.attach(form);
+  session.attach(form.player());
   form.show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.activated() && form.List1->count() == 2; }, 5000));
 
