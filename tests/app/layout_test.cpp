@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 
 #include "app/Pictures.h"
 #include "app/TransportBar.h"
@@ -142,7 +143,7 @@ TEST(Layout, TransportButtonsFollowTheDeviceMode) {
     return enabledButtons(*w.form);
   };
   EXPECT_EQ(after("Play"), playing);
-  // The disc runs out by itself: the bar sees it on its own poll.
+  // The disc runs out by itself: the bar sees it at the next tick.
   w.clock.advance(600000);
   EXPECT_TRUE(QTest::qWaitFor([&] { return enabledButtons(*w.form) == stopped; }, 2000));
   EXPECT_EQ(after("Play"), playing);
