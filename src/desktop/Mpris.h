@@ -40,8 +40,6 @@ class Mpris : public QObject {
   ~Mpris() override;
 
   const QDBusConnection& bus() const { return bus_; }
-  // The bus name taken; empty when none could be.
-  const QString& serviceName() const { return service_; }
 
   desktop::Player& player() const { return now_->player(); }
   NowPlaying& now() const { return *now_; }
