@@ -11,7 +11,8 @@ add_executable(velmar-probe
   ${CMAKE_SOURCE_DIR}/src/sources/TocRules.cpp
   ${CMAKE_SOURCE_DIR}/src/sources/CdioLog.cpp
   ${CMAKE_SOURCE_DIR}/src/sources/SystemError.cpp)
-target_include_directories(velmar-probe PRIVATE ${CMAKE_SOURCE_DIR}/src)
+# The sources layer's headers only (see the layers in CMakeLists.txt).
+target_include_directories(velmar-probe PRIVATE ${VELMAR_LAYER_ROOTS}/velmar_sources)
 target_link_libraries(velmar-probe PRIVATE PkgConfig::CDIO)
 set_target_properties(velmar-probe PROPERTIES AUTOMOC OFF AUTORCC OFF)
 add_dependencies(velmar velmar-probe)

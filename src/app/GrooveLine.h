@@ -14,8 +14,6 @@ class GrooveLine : public QWidget {
  public:
   GrooveLine(const layout::TwipLine& line, QPalette::ColorRole role, QWidget* parent);
 
-  QPalette::ColorRole role() const { return role_; }
-
  protected:
   void paintEvent(QPaintEvent* event) override;
 

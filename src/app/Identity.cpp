@@ -1,11 +1,9 @@
 #include "app/Identity.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <memory>
-
-#include "app/Pictures.h"
 
 namespace velmar {
 
@@ -19,7 +17,6 @@ void setApplicationIdentity() {
   QCoreApplication::setApplicationName(QStringLiteral("Velmar"));
   QCoreApplication::setApplicationVersion(versionText());
   QGuiApplication::setDesktopFileName(QLatin1String(kDesktopFileName));
-  QApplication::setWindowIcon(pictures::windowIcon());
   installQtTranslation();
 }
 

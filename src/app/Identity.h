@@ -11,9 +11,9 @@ inline constexpr char kDesktopFileName[] = "org.velmar.Velmar";
 // The program's version as its users see it: "1.00" for 1.0.0.0.
 QString versionText();
 
-// Sets the application's name ("Velmar"), version, desktop file name and
-// window icon, and loads Qt's own texts in Spanish. Call once, right after
-// the QApplication is constructed.
+// Sets the application's name ("Velmar"), version and desktop file name, and
+// loads Qt's own texts in Spanish. Call once, right after the QApplication is
+// constructed.
 void setApplicationIdentity();
 
 // Installs Qt's Spanish translation (qtbase_es.qm from Qt's translations

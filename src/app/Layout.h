@@ -31,8 +31,6 @@ struct TwipLine {
 
 inline constexpr int kClientWidth = 4065;   // 271 px
 inline constexpr int kClientHeight = 2010;  // 134 px
-inline constexpr int kWindowLeft = 3855;
-inline constexpr int kWindowTop = 1815;
 
 inline constexpr TwipRect kList1{120, 720, 2940, 315};
 inline constexpr TwipRect kSlider1{3240, 120, 615, 975};

@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QSlider>
+#include <QTimer>
 
 #include "app/GrooveLine.h"
 #include "app/Layout.h"
@@ -105,7 +106,8 @@ void frmVelmar::styleControls() {
   imgSlider->setCursor(pictures::handCursor());
   imgSlider->raise();
 
-  new TransportBar(MMControl1);
+  // The bar follows the device at every tick, after the tick's own work.
+  connect(Timer1, &QTimer::timeout, new TransportBar(MMControl1), &TransportBar::refresh);
 
   // Focus cycles through the transport bar, the display box, the slider and
   // the list; labels never take it. The window opens with it on the bar.

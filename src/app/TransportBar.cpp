@@ -154,9 +154,6 @@ TransportBar::TransportBar(MMControl* control) : QWidget(control), control_(cont
   fitControl();
   control_->installEventFilter(this);
   connect(control_, &MMControl::commandSent, this, &TransportBar::refresh);
-  poll_.setInterval(kPollMs);
-  connect(&poll_, &QTimer::timeout, this, &TransportBar::refresh);
-  poll_.start();
   refresh();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QPushButton>
-#include <QTimer>
 #include <QWidget>
 #include <array>
 
@@ -13,8 +12,8 @@ class MMControl;
 // eject, side by side, sharing the control's width. Each button sends its
 // command word to the control ("Prev", "Next", "Play", "Pause", "Stop",
 // "Eject"); the bar enables the buttons from the device's mode after every
-// command the control carries out and on a light poll, since the disc can
-// stop by itself.
+// command the control carries out and, since the disc can stop by itself, at
+// every tick of the window's timer (refresh(), connected by the window).
 //
 // The control itself takes the keyboard focus: Left and Right move among the
 // enabled buttons, Space and Enter press the one marked.
@@ -24,7 +23,6 @@ class TransportBar : public QWidget {
  public:
   enum Button { Prev, Next, Play, Pause, Stop, Eject };
   static constexpr int kButtons = 6;
-  static constexpr int kPollMs = 200;
 
   // Becomes a child of `control` and fills it.
   explicit TransportBar(MMControl* control);
@@ -48,6 +46,5 @@ class TransportBar : public QWidget {
 
   MMControl* control_;
   std::array<QPushButton*, kButtons> buttons_{};
-  QTimer poll_;
   int marked_ = 0;
 };

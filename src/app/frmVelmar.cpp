@@ -12,6 +12,7 @@
 #include "app/DiscLoader.h"
 #include "app/DropDownList.h"
 #include "app/Layout.h"
+#include "app/WindowPlayer.h"
 #include "disc/MMControl.h"
 #include "disc/modFunciones.h"
 #include "view/SeekBar.h"
@@ -74,6 +75,7 @@ void frmVelmar::createControls(std::unique_ptr<CdDevice> device) {
   wireVolume();
   describeControls();
   connect(MMControl1, &MMControl::discChanged, this, &frmVelmar::ReloadDisc);
+  player_ = new WindowPlayer(*this);
 }
 
 void frmVelmar::Form_Load() {

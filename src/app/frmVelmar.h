@@ -18,6 +18,9 @@ class QSlider;
 class QTimer;
 class QFrame;
 class SeekBar;
+namespace desktop {
+class Player;
+}
 
 // The player's one window. Constructing it loads it (Form_Load: the device
 // is opened and the volume start-up runs); the first time it is shown it
@@ -77,6 +80,9 @@ class frmVelmar : public QWidget {
   // activation, or after unload, does nothing.
   void ReloadDisc();
 
+  // The window as the desktop sees it (desktop/Player.h).
+  desktop::Player& player() const { return *player_; }
+
   bool activated() const { return activated_; }
   bool unloaded() const { return unloaded_; }
 
@@ -103,6 +109,7 @@ class frmVelmar : public QWidget {
   void activateOnce();
 
   DiscLoader* loader_ = nullptr;
+  desktop::Player* player_ = nullptr;
   bool activated_ = false;
   bool unloaded_ = false;
   // Bumped by every (re)build of the table: a build that finds it changed

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -6,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/Activation.h"
 #include "app/CommandLine.h"
 #include "app/Display.h"
 #include "app/Identity.h"
+#include "app/Pictures.h"
 #include "app/Signals.h"
 #include "app/frmVelmar.h"
 #include "desktop/Desktop.h"
@@ -35,6 +38,7 @@ int main(int argc, char* argv[]) {
   int qtArgc = 1;  // Qt sees no arguments: the disc path is not its business
   const std::unique_ptr<QApplication> app = velmar::openDisplay(qtArgc, argv);
   velmar::setApplicationIdentity();
+  QApplication::setWindowIcon(pictures::windowIcon());
 
   int status = 0;
   {
@@ -44,7 +48,9 @@ int main(int argc, char* argv[]) {
     if (const std::optional<int> handed = session.handOver(cmd.argument, cmd.disc)) return *handed;
 
     frmVelmar window(std::make_unique<CdioDevice>(cmd.disc));
-    session.attach(window);
+    session.attach(window.player());
+    // This launch's own activation token, once the window shows.
+    QTimer::singleShot(0, &window, [&window] { velmar::useLaunchToken(window); });
 
     velmar::closeOnTerminationSignals(window);
     window.show();

@@ -7,14 +7,12 @@
 #include <QDBusReply>
 #include <QEventLoop>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 
+#include "app/Activation.h"
 #include "app/Signals.h"
-#include "app/frmVelmar.h"
-#include "desktop/Activation.h"
 #include "desktop/Instance.h"
 #include "desktop/Mpris.h"
 #include "desktop/NowPlaying.h"
@@ -48,7 +46,7 @@ QByteArray resolvedPath(const std::string& disc) {
 }  // namespace
 
 void prepareProcess() {
-  launchToken();
+  velmar::launchToken();
   nameSoundStream();
 }
 
@@ -83,7 +81,7 @@ Session::~Session() {
 
 std::optional<int> Session::handOver(const std::string& argument, const std::string& disc) {
   if (!d_->instance || d_->primary) return std::nullopt;
-  const LaunchToken& token = launchToken();
+  const velmar::LaunchToken& token = velmar::launchToken();
   const QVariantMap request{
       {QLatin1String(Instance::kDeadline),
        Instance::monotonicNs() + qint64{kHandOverTakeMs} * 1'000'000},
@@ -115,12 +113,9 @@ std::optional<int> Session::handOver(const std::string& argument, const std::str
   return 0;
 }
 
-void Session::attach(frmVelmar& window) {
-  // Once the window is shown.
-  QTimer::singleShot(0, &window, [&window] { useLaunchToken(window); });
-  auto* now = new NowPlaying(window);
-  if (d_->instance) d_->instance->setWindow(&window);
-  if (d_->bus.isConnected()) new Mpris(window, *now, d_->bus);
+void Session::attach(Player& player) {
+  if (d_->instance) d_->instance->setPlayer(&player);
+  if (d_->bus.isConnected()) new Mpris(*new NowPlaying(player), d_->bus);
 }
 
 }  // namespace desktop

@@ -4,12 +4,12 @@
 #include <optional>
 #include <string>
 
-class frmVelmar;
-
 // The program on the desktop: its sound stream's name, one running copy per
-// session, MPRIS2 for panels and media keys, CD-Text in the display's
-// tooltip. main() calls these plain functions; nothing of D-Bus shows here.
+// session, MPRIS2 for panels and media keys. main() calls these plain
+// functions; nothing of D-Bus shows here.
 namespace desktop {
+
+class Player;
 
 // Process-wide settings that must precede any thread and any audio: names
 // the sound stream and keeps the launcher's activation token. Call first
@@ -37,10 +37,9 @@ class Session {
   // request alone when it gets it later).
   std::optional<int> handOver(const std::string& argument, const std::string& disc);
 
-  // Puts `window` on the desktop: the display's CD-Text tooltip, MPRIS2, the
-  // requests of later launches, and this launch's own activation token once
-  // the window shows. Call once, right after constructing it.
-  void attach(frmVelmar& window);
+  // Puts the window whose player this is on the desktop: MPRIS2 and the
+  // requests of later launches. Call once, right after constructing it.
+  void attach(Player& player);
 
  private:
   struct Impl;

@@ -5,7 +5,6 @@
 #include <QDBusConnectionInterface>
 #include <cstdio>
 
-#include "app/frmVelmar.h"
 #include "sources/SystemError.h"
 
 Instance::Instance() = default;
@@ -16,39 +15,33 @@ qint64 Instance::monotonicNs() {
   return qint64{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
 }
 
-void Instance::setWindow(frmVelmar* window) {
-  window_ = window;
+void Instance::setPlayer(desktop::Player* player) {
+  player_ = player;
   apply();
 }
 
-void Instance::raiseWindow(const desktop::LaunchToken& token) {
+void Instance::raiseWindow(const velmar::LaunchToken& token) {
   raisePending_ = true;
   token_ = token;
   apply();
 }
 
-void Instance::openDisc(const std::string& disc, const desktop::LaunchToken& token) {
+void Instance::openDisc(const std::string& disc, const velmar::LaunchToken& token) {
   discPending_ = disc;
   raiseWindow(token);
 }
 
-void Instance::raise(frmVelmar& w, const desktop::LaunchToken& token) {
-  if (w.unloaded()) return;
-  desktop::raise(w, token);
-}
-
 void Instance::apply() {
-  if (!window_) return;
-  if (raisePending_) raise(*window_, token_);
+  if (!player_) return;
+  if (raisePending_) player_->raise(token_);
   raisePending_ = false;
   token_ = {};
   if (!discPending_) return;
   const std::string disc = std::move(*discPending_);
   discPending_.reset();
-  window_->OpenDisc(disc, [disc](frmVelmar::OpenOutcome outcome, const std::string& problem) {
-    if (outcome != frmVelmar::OpenOutcome::Refused) return;
-    std::fprintf(stderr, "velmar: no se puede abrir %s: %s\n", quoted(disc).c_str(),
-                 problem.c_str());
+  player_->open(disc, [disc](bool refused, const std::string& why) {
+    if (refused)
+      std::fprintf(stderr, "velmar: no se puede abrir %s: %s\n", quoted(disc).c_str(), why.c_str());
   });
 }
 
@@ -69,7 +62,7 @@ bool InstanceAdaptor::inTime(const QVariantMap& request, const QDBusMessage& mes
   return false;
 }
 
-desktop::LaunchToken InstanceAdaptor::tokenOf(const QVariantMap& request) {
+velmar::LaunchToken InstanceAdaptor::tokenOf(const QVariantMap& request) {
   return {request.value(QLatin1String(Instance::kActivationToken)).toString().toStdString(),
           request.value(QLatin1String(Instance::kStartupId)).toString().toStdString()};
 }

@@ -10,16 +10,14 @@
 #include <optional>
 #include <string>
 
-#include "desktop/Activation.h"
-
-class frmVelmar;
+#include "desktop/Player.h"
 
 // The running copy's door for later launches: the bus name
 // org.velmar.Velmar with the interface org.velmar.Velmar.Instance at
 // /org/velmar/Velmar. Only Velmar answers there, which tells a running
 // Velmar apart from any program that holds the MPRIS name.
 //
-// Requests that arrive before the window exists wait for it.
+// Requests that arrive before the window's player is set wait for it.
 class Instance : public QObject {
   Q_OBJECT
 
@@ -39,23 +37,19 @@ class Instance : public QObject {
 
   Instance();
 
-  void setWindow(frmVelmar* window);
-
-  // Shows `window` in front of others, un-minimised and active, with a
-  // launcher's `token` when there is one.
-  static void raise(frmVelmar& window, const desktop::LaunchToken& token = {});
+  void setPlayer(desktop::Player* player);
 
   // Brings the window to the front with `token`.
-  void raiseWindow(const desktop::LaunchToken& token);
+  void raiseWindow(const velmar::LaunchToken& token);
   // Raises the window, then opens `disc` ("" the default drive) in it.
-  void openDisc(const std::string& disc, const desktop::LaunchToken& token);
+  void openDisc(const std::string& disc, const velmar::LaunchToken& token);
 
  private:
   void apply();
 
-  QPointer<frmVelmar> window_;
+  QPointer<desktop::Player> player_;
   bool raisePending_ = false;
-  desktop::LaunchToken token_;
+  velmar::LaunchToken token_;
   std::optional<std::string> discPending_;
 };
 
@@ -84,7 +78,7 @@ class InstanceAdaptor : public QDBusAbstractAdaptor {
  private:
   // False, and the TooLate answer sent, when `request` came too late.
   bool inTime(const QVariantMap& request, const QDBusMessage& message);
-  static desktop::LaunchToken tokenOf(const QVariantMap& request);
+  static velmar::LaunchToken tokenOf(const QVariantMap& request);
 
   Instance* instance_;
   QDBusConnection bus_;

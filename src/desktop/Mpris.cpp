@@ -1,18 +1,13 @@
 #include "desktop/Mpris.h"
 
 #include <unistd.h>
+
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QSlider>
-#include <QTimer>
 
 #include "app/CommandLine.h"
 #include "app/Identity.h"
-#include "app/VolumeScale.h"
-#include "app/frmVelmar.h"
-#include "desktop/Instance.h"
 #include "desktop/NowPlaying.h"
-#include "disc/MMControl.h"
 
 namespace {
 
@@ -29,14 +24,16 @@ bool claim(QDBusConnection& bus, const QString& name) {
 
 }  // namespace
 
-Mpris::Mpris(frmVelmar& window, NowPlaying& now, QDBusConnection bus)
-    : QObject(&window), window_(&window), now_(&now), bus_(std::move(bus)) {
+using Mode = desktop::Player::Mode;
+
+Mpris::Mpris(NowPlaying& now, QDBusConnection bus)
+    : QObject(&now.player()), now_(&now), bus_(std::move(bus)) {
   new MprisRoot(this);
   player_ = new MprisPlayer(this);
   announced_ = playerProperties();
   connect(now_, &NowPlaying::changed, this, &Mpris::announce);
   connect(now_, &NowPlaying::jumped, this, [this] { emit player_->Seeked(player_->position()); });
-  connect(window.Slider1, &QSlider::valueChanged, this, &Mpris::announce);
+  connect(&player(), &desktop::Player::volumeChanged, this, &Mpris::announce);
 
   if (!bus_.isConnected() || !bus_.interface()) return;
   if (!bus_.registerObject(QLatin1String(kObjectPath), this, QDBusConnection::ExportAdaptors))
@@ -93,13 +90,11 @@ void Mpris::announce() {
 }
 
 void Mpris::jumpTo(int32_t ms) {
-  if (!window_ || window_->unloaded()) return;
-  MMControl* control = window_->MMControl1;
-  const DeviceMode mode = control->Mode();
-  if (mode != DeviceMode::Paused) control->Command("stop");
-  control->setTo(ms);
-  control->Command("seek");
-  if (mode == DeviceMode::Playing) control->Command("play");
+  desktop::Player& p = player();
+  const Mode mode = p.mode();
+  if (mode != Mode::Paused) p.command("stop");
+  p.seek(ms);
+  if (mode == Mode::Playing) p.command("play");
 }
 
 // ---- org.mpris.MediaPlayer2
@@ -124,33 +119,27 @@ QStringList MprisRoot::supportedMimeTypes() const {
 }
 
 void MprisRoot::Raise() {
-  if (frmVelmar* w = mpris_->window()) Instance::raise(*w);
+  mpris_->player().raise({});
 }
 
-// Closes the window as its close box does (the device is closed on unload);
+// Closes the window as its close box does (the device is closed on unload),
 // after the reply has gone out.
 void MprisRoot::Quit() {
-  if (frmVelmar* w = mpris_->window()) QTimer::singleShot(0, w, [w] { w->close(); });
+  mpris_->player().quit();
 }
 
 // ---- org.mpris.MediaPlayer2.Player
 
 MprisPlayer::MprisPlayer(Mpris* mpris) : QDBusAbstractAdaptor(mpris), mpris_(mpris) {}
 
-DeviceMode MprisPlayer::mode() const {
-  const frmVelmar* w = mpris_->window();
-  return w && !w->unloaded() ? w->MMControl1->Mode() : DeviceMode::NotOpen;
-}
-
 QString MprisPlayer::playbackStatus() const {
   switch (mode()) {
-    case DeviceMode::Playing:
+    case Mode::Playing:
       return QStringLiteral("Playing");
-    case DeviceMode::Paused:
+    case Mode::Paused:
       return QStringLiteral("Paused");
-    case DeviceMode::NotOpen:
-    case DeviceMode::NoDisc:
-    case DeviceMode::Stopped:
+    case Mode::NoDisc:
+    case Mode::Stopped:
       break;
   }
   return QStringLiteral("Stopped");
@@ -163,16 +152,17 @@ QVariantMap MprisPlayer::metadata() const {
 
 QVariantMap MprisPlayer::metadataOf(const NowPlaying::State& s) {
   QVariantMap m;
-  m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(Mpris::trackId(s.track)));
-  if (s.track == 0) return m;
-  m.insert(QStringLiteral("mpris:length"), qlonglong{s.trackLength} * 1000);
-  m.insert(QStringLiteral("xesam:trackNumber"), int{s.track});
-  const QString title = QString::fromStdString(s.text.title);
+  const desktop::Player::Track& t = s.track;
+  m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(Mpris::trackId(t.number)));
+  if (t.number == 0) return m;
+  m.insert(QStringLiteral("mpris:length"), qlonglong{t.length} * 1000);
+  m.insert(QStringLiteral("xesam:trackNumber"), int{t.number});
+  const QString title = QString::fromStdString(t.text.title);
   m.insert(QStringLiteral("xesam:title"),
-           title.isEmpty() ? QStringLiteral("Pista %1").arg(s.track) : title);
+           title.isEmpty() ? QStringLiteral("Pista %1").arg(t.number) : title);
   if (!s.album.title.empty())
     m.insert(QStringLiteral("xesam:album"), QString::fromStdString(s.album.title));
-  const std::string& artist = s.text.performer.empty() ? s.album.performer : s.text.performer;
+  const std::string& artist = t.text.performer.empty() ? s.album.performer : t.text.performer;
   if (!artist.empty())
     m.insert(QStringLiteral("xesam:artist"), QStringList{QString::fromStdString(artist)});
   if (!s.album.performer.empty())
@@ -182,15 +172,11 @@ QVariantMap MprisPlayer::metadataOf(const NowPlaying::State& s) {
 }
 
 double MprisPlayer::volume() const {
-  const frmVelmar* w = mpris_->window();
-  return w ? volumescale::loudness(w->Slider1->value()) : 0.0;
+  return mpris_->player().volume();
 }
 
-// Moves the slider as a drag does: its own handler writes the mixer.
 void MprisPlayer::setVolume(double volume) {
-  frmVelmar* w = mpris_->window();
-  if (!w || w->unloaded()) return;
-  w->Slider1->setSliderPosition(volumescale::sliderValueFor(volume));
+  mpris_->player().setVolume(volume);
 }
 
 qlonglong MprisPlayer::position() const {
@@ -217,32 +203,23 @@ bool MprisPlayer::canSeek() const {
   return hasDisc();
 }
 
-bool MprisPlayer::hasDisc() const {
-  const DeviceMode m = mode();
-  return m == DeviceMode::Stopped || m == DeviceMode::Playing || m == DeviceMode::Paused;
-}
-
-void MprisPlayer::send(const char* word) {
-  if (frmVelmar* w = mpris_->window(); w && !w->unloaded()) w->MMControl1->Command(word);
-}
-
 // Previous and next decide on the position now, not as of the last tick.
 void MprisPlayer::Next() {
   mpris_->now().refresh();
-  if (canGoNext()) send("Next");
+  if (canGoNext()) mpris_->player().command("Next");
 }
 
 void MprisPlayer::Previous() {
   mpris_->now().refresh();
-  if (canGoPrevious()) send("Prev");
+  if (canGoPrevious()) mpris_->player().command("Prev");
 }
 
 void MprisPlayer::Pause() {
-  if (mode() == DeviceMode::Playing) send("Pause");
+  if (mode() == Mode::Playing) mpris_->player().command("Pause");
 }
 
 void MprisPlayer::PlayPause() {
-  if (mode() == DeviceMode::Playing) {
+  if (mode() == Mode::Playing) {
     Pause();
   } else {
     Play();
@@ -252,22 +229,19 @@ void MprisPlayer::PlayPause() {
 // Stops and goes back to the start of the track, so that Play starts it
 // again (the transport bar's Stop keeps the position).
 void MprisPlayer::Stop() {
-  const DeviceMode m = mode();
-  if (m != DeviceMode::Playing && m != DeviceMode::Paused) return;
+  const Mode m = mode();
+  if (m != Mode::Playing && m != Mode::Paused) return;
   mpris_->now().refresh();
-  const NowPlaying::State& s = mpris_->now().state();
-  MMControl* control = mpris_->window()->MMControl1;
-  control->Command("Stop");
-  if (s.track == 0) return;
-  control->setTo(s.trackStart);
-  control->Command("seek");
+  const desktop::Player::Track& t = mpris_->now().state().track;
+  mpris_->player().command("Stop");
+  if (t.number != 0) mpris_->player().seek(t.start);
 }
 
 // Starts a stopped disc from its position, resumes a paused one; a playing
 // disc plays on.
 void MprisPlayer::Play() {
-  const DeviceMode m = mode();
-  if (m == DeviceMode::Stopped || m == DeviceMode::Paused) send("Play");
+  const Mode m = mode();
+  if (m == Mode::Stopped || m == Mode::Paused) mpris_->player().command("Play");
 }
 
 void MprisPlayer::setRate(double rate) {
@@ -279,14 +253,14 @@ void MprisPlayer::setRate(double rate) {
 void MprisPlayer::Seek(qlonglong Offset) {
   if (!canSeek()) return;
   mpris_->now().refresh();
-  const NowPlaying::State& s = mpris_->now().state();
-  if (s.track == 0) return;
+  const desktop::Player::Track& t = mpris_->now().state().track;
+  if (t.number == 0) return;
   const qlonglong target = qlonglong{mpris_->now().elapsedMs()} + Offset / 1000;
-  if (target >= s.trackLength) {
+  if (target >= t.length) {
     Next();
     return;
   }
-  mpris_->jumpTo(s.trackStart + static_cast<int32_t>(std::max<qlonglong>(target, 0)));
+  mpris_->jumpTo(t.start + static_cast<int32_t>(std::max<qlonglong>(target, 0)));
 }
 
 // Absolute within the current track, µs; ignored for another track or a
@@ -294,10 +268,10 @@ void MprisPlayer::Seek(qlonglong Offset) {
 void MprisPlayer::SetPosition(const QDBusObjectPath& TrackId, qlonglong Position) {
   if (!canSeek()) return;
   mpris_->now().refresh();
-  const NowPlaying::State& s = mpris_->now().state();
-  if (s.track == 0 || TrackId != Mpris::trackId(s.track)) return;
-  if (Position < 0 || Position > qlonglong{s.trackLength} * 1000) return;
-  mpris_->jumpTo(s.trackStart + static_cast<int32_t>(Position / 1000));
+  const desktop::Player::Track& t = mpris_->now().state().track;
+  if (t.number == 0 || TrackId != Mpris::trackId(t.number)) return;
+  if (Position < 0 || Position > qlonglong{t.length} * 1000) return;
+  mpris_->jumpTo(t.start + static_cast<int32_t>(Position / 1000));
 }
 
 // Opens the drive or image a cdda:// or file:// URI names, as a launch with
@@ -313,11 +287,8 @@ void MprisPlayer::OpenUri(const QString& Uri, const QDBusMessage& message) {
     bus.send(message.createErrorReply(QDBusError::InvalidArgs, QString::fromStdString(why)));
   };
   if (std::string problem = discNameProblem(uri, &disc); !problem.empty()) return refuse(problem);
-  frmVelmar* w = mpris_->window();
-  if (!w) return refuse(cannotOpenText(uri, frmVelmar::kClosing));
-  w->OpenDisc(disc, [bus, message, refuse, uri](frmVelmar::OpenOutcome outcome,
-                                                const std::string& problem) {
-    if (outcome == frmVelmar::OpenOutcome::Refused) return refuse(cannotOpenText(uri, problem));
+  mpris_->player().open(disc, [bus, message, refuse, uri](bool refused, const std::string& why) {
+    if (refused) return refuse(cannotOpenText(uri, why));
     bus.send(message.createReply());
   });
 }

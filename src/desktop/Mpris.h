@@ -5,13 +5,11 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 
 #include "desktop/NowPlaying.h"
 
-class frmVelmar;
 class MprisPlayer;
 
 // The MPRIS2 face of the window on a D-Bus connection: the root and player
@@ -19,9 +17,9 @@ class MprisPlayer;
 // (org.mpris.MediaPlayer2.velmar.instance<pid> when another program holds
 // that name).
 //
-// Every method acts through the command words and properties the window and
-// its transport bar use, so the display, the seek bar and the list follow at
-// the next tick; the volume goes through the slider. What each call may do
+// Every method acts through the command words the window and its transport
+// bar use (desktop::Player), so the display, the seek bar and the list follow
+// at the next tick; the volume goes through the slider. What each call may do
 // follows MPRIS rather than the transport bar's enabling (see the Can*
 // properties). Times on the bus are
 // µs within the current track. PropertiesChanged is sent only for values
@@ -36,15 +34,14 @@ class Mpris : public QObject {
   static constexpr char kNoTrack[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 
   // Exports the interfaces on `bus` and takes the bus name; `now` follows
-  // `window`. Without a usable connection nothing is exported.
-  Mpris(frmVelmar& window, NowPlaying& now, QDBusConnection bus);
+  // the player. A child of the player. Without a usable connection nothing
+  // is exported.
+  Mpris(NowPlaying& now, QDBusConnection bus);
   ~Mpris() override;
 
   const QDBusConnection& bus() const { return bus_; }
-  // The bus name taken; empty when none could be.
-  const QString& serviceName() const { return service_; }
 
-  frmVelmar* window() const { return window_; }
+  desktop::Player& player() const { return now_->player(); }
   NowPlaying& now() const { return *now_; }
 
   // The player's properties as announced, by name.
@@ -60,7 +57,6 @@ class Mpris : public QObject {
  private:
   void announce();
 
-  QPointer<frmVelmar> window_;
   NowPlaying* now_;
   QDBusConnection bus_;
   MprisPlayer* player_ = nullptr;
@@ -152,10 +148,9 @@ class MprisPlayer : public QDBusAbstractAdaptor {
   void Seeked(qlonglong Position);
 
  private:
-  DeviceMode mode() const;
+  desktop::Player::Mode mode() const { return mpris_->player().mode(); }
   // A disc is open: stopped, playing or paused.
-  bool hasDisc() const;
-  void send(const char* word);
+  bool hasDisc() const { return mode() != desktop::Player::Mode::NoDisc; }
 
   Mpris* mpris_;
 };

@@ -1,61 +1,42 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
-#include <QString>
 #include <cstdint>
 
-#include "disc/CdDevice.h"
+#include "desktop/Player.h"
 
-class frmVelmar;
-
-// What the window is playing, as the desktop sees it: the device's mode, the
-// current track with its range and CD-Text, and where previous and next
-// would go.
-// Reads the window only through its controls' properties, the track table
-// and MMControl's signals; sends no command and writes no property. Between
-// commands it looks again at every tick of the window's timer, since
-// playback moves on to the next track and stops at the disc's end by itself.
-//
-// Keeps the display box's tooltip on the current track's CD-Text (title,
-// then performer, on two lines; none when the disc has neither).
+// What the window is playing, as the desktop sees it: the mode, the current
+// track with its range and CD-Text, and where previous and next would go.
+// Reads the player only; sends no command. Between commands it looks again
+// at every tick of the window, since playback moves on to the next track and
+// stops at the disc's end by itself.
 class NowPlaying : public QObject {
   Q_OBJECT
 
  public:
   struct State {
-    DeviceMode mode = DeviceMode::NotOpen;
-    bool canEject = false;
-    int16_t tracks = 0;       // rows of the track table
-    int16_t track = 0;        // 0: the position lies in no track of the table
-    int32_t trackStart = 0;   // ms from the start of the disc
-    int32_t trackLength = 0;  // ms
-    // Past the first kPreviousBackWindowMs of the track: "previous" goes to
-    // its start rather than to the track before.
-    bool pastTrackStart = false;
-    CdText text;  // the track's
+    desktop::Player::Mode mode = desktop::Player::Mode::NoDisc;
+    int16_t tracks = 0;            // rows of the track table
+    desktop::Player::Track track;  // number 0: the position lies in no track
     CdText album;
     bool operator==(const State& o) const;
   };
 
-  explicit NowPlaying(frmVelmar& window);
+  // A child of `player`.
+  explicit NowPlaying(desktop::Player& player);
 
-  frmVelmar& window() const { return *window_; }
+  desktop::Player& player() const { return player_; }
   // The state as of the last look (see refresh()).
   const State& state() const { return state_; }
-  // The device's position within the current track now, ms; 0 with no track.
+  // The position within the current track now, ms; 0 with no track.
   int32_t elapsedMs() const;
-  // Whether the device's "Prev" and "Next" would change what plays: go to
-  // another track, or back to the start of this one.
+  // Whether "Prev" and "Next" would change what plays: go to another
+  // track, or back to the start of this one.
   bool canGoPrevious() const;
   bool canGoNext() const;
 
-  // Looks at the window now; emits changed() when the state differs.
+  // Looks at the player now; emits changed() when the state differs.
   void refresh();
-
-  // The tooltip text for `s`: title and performer on two lines, either alone
-  // when the other is missing; empty without CD-Text.
-  static QString tipFor(const State& s);
 
  signals:
   void changed();
@@ -68,11 +49,11 @@ class NowPlaying : public QObject {
   State look() const;
   void afterCommand(const QString& word);
   void settle();
-  // Looks at the window; with `checkDrift`, a move of the position that the
+  // Looks at the player; with `checkDrift`, a move of the position that the
   // clock does not explain counts as a jump.
   void update(bool checkDrift);
 
-  QPointer<frmVelmar> window_;
+  desktop::Player& player_;
   State state_;
   bool jumpPending_ = false;
   bool settlePending_ = false;

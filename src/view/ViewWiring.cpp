@@ -1,4 +1,6 @@
 #include <QComboBox>
+#include <QFrame>
+#include <QTimer>
 
 #include "app/frmVelmar.h"
 #include "disc/MMControl.h"
@@ -7,6 +9,24 @@
 #include "view/SeekBar.h"
 #include "view/SeekMath.h"
 #include "view/ViewState.h"
+
+namespace {
+
+// The CD-Text of the track that holds the position now, as the display box's
+// tooltip: title and performer on two lines, either alone when the other is
+// missing; none without CD-Text.
+QString cdTextTip(const MMControl& device) {
+  const int16_t track =
+      modFunciones::FindTrack(device.Position(), modFunciones::TableTrackCount(device.Tracks()));
+  if (track == 0) return {};
+  const CdText text = device.Text(track);
+  const QString title = QString::fromStdString(text.title);
+  const QString performer = QString::fromStdString(text.performer);
+  if (title.isEmpty() || performer.isEmpty()) return title + performer;
+  return title + QLatin1Char('\n') + performer;
+}
+
+}  // namespace
 
 void frmVelmar::wireView() {
   view::ResetState();
@@ -25,6 +45,11 @@ void frmVelmar::wireView() {
   // activated: every choice by mouse, keyboard or wheel, also of the item
   // already selected.
   connect(List1, &QComboBox::activated, this, &frmVelmar::List1_Click);
+  // The tooltip follows playback with the tick, after it.
+  connect(Timer1, &QTimer::timeout, this, [this] {
+    const QString tip = cdTextTip(*MMControl1);
+    if (picLED->toolTip() != tip) picLED->setToolTip(tip);
+  });
 }
 
 void frmVelmar::lblSlider_MouseMove(int16_t Button, int16_t /*Shift*/, float X, float /*Y*/) {

@@ -19,19 +19,16 @@ std::vector<TocEntry> discOf(int tracks) {
 TEST(Lifecycle, LoadActivateAndUnloadSendTheirCommandsInOrder) {
   CommandTrace trace;
   TestWindow w;
-  EXPECT_EQ(trace.lines, (std::vector<std::string>{"DeviceType=CDAudio", "Open", "TimeFormat=0"}));
+  EXPECT_EQ(trace.since(0), "DeviceType=CDAudio Open TimeFormat=0");
   EXPECT_FALSE(w->activated()) << "nothing plays before the window is shown";
-  EXPECT_TRUE(w->Timer1->isActive()) << "the timer runs from load";
-  EXPECT_EQ(w->Timer1->interval(), 200);
+  EXPECT_TRUE(w->Timer1->isActive() && w->Timer1->interval() == 200) << "it ticks from load";
 
   ASSERT_TRUE(w.activate());
-  ASSERT_GE(trace.lines.size(), 4u);
-  EXPECT_EQ(trace.lines[3], "Play") << "playback starts before the table is built";
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(w->List1->itemText(i), QString::number(i + 1));
+  EXPECT_EQ(trace.lines.at(3), "Play") << "playback starts before the table is built";
+  EXPECT_EQ(w->List1->count(), 3);
+  EXPECT_EQ(w->List1->itemText(2), "3");
   EXPECT_EQ(w->List1->currentIndex(), -1) << "filling the list chooses no track";
-  EXPECT_EQ(modFunciones::TrackTable[2].start, 200000);
   EXPECT_EQ(modFunciones::TrackTable[2].end, 400000);
-  EXPECT_EQ(modFunciones::CurrentStart, 2000);
   EXPECT_EQ(modFunciones::CurrentEnd, 200000);
 
   // Whatever activation events arrive later, the run starts only once.
@@ -41,11 +38,8 @@ TEST(Lifecycle, LoadActivateAndUnloadSendTheirCommandsInOrder) {
   QCoreApplication::sendEvent(w.form.get(), &activation);
   QTest::qWait(20);
   EXPECT_EQ(trace.count("Play"), 1u);
-  EXPECT_EQ(w->List1->count(), 3);
-
   w->close();
   EXPECT_EQ(trace.lines.back(), "Close");
-  EXPECT_EQ(trace.count("Close"), 1u);
   EXPECT_FALSE(w->Timer1->isActive());
 }
 
@@ -53,47 +47,37 @@ TEST(Lifecycle, NoDiscOrMoreThan99Tracks) {
   {
     TestWindow w(std::vector<TocEntry>{});
     ASSERT_TRUE(w.activate());
-    EXPECT_EQ(w->List1->count(), 0);
     QTest::mouseClick(w->List1, Qt::LeftButton);
     const QWidget* list = QApplication::activePopupWidget();
     ASSERT_TRUE(list) << "the empty list drops down";
     EXPECT_EQ(list->geometry().topLeft(), w->List1->mapToGlobal(QPoint(0, w->List1->height())));
-    EXPECT_EQ(list->width(), w->List1->width());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(QApplication::activePopupWidget());
-    EXPECT_EQ(modFunciones::CurrentStart, 0);
     EXPECT_EQ(modFunciones::CurrentEnd, 0);
-    EXPECT_EQ(modFunciones::SeekRightLimit, 3750);
   }
   TestWindow w(discOf(120));
   ASSERT_TRUE(w.activate());
   EXPECT_EQ(w->List1->count(), 99);
-  EXPECT_EQ(w->List1->itemText(98), "99");
   EXPECT_EQ(modFunciones::TrackTable[99].start, 2000 + 98 * 10000);
 }
 
-// Ticks run during the build and see only the rows written so far (zero rows
-// beyond them); a close there stops the build and closes the device once.
+// Ticks run during the build and see only the rows written so far; a close
+// there stops the build and closes the device once.
 TEST(Lifecycle, TicksDuringTheBuildSeeAPartialTableAndAClosingThereStopsIt) {
   CommandTrace trace;
   TestWindow w(discOf(60));
   std::vector<int> seen;
   QObject::connect(w->Timer1, &QTimer::timeout, w.form.get(), [&] {
-    int filled = 0;
-    while (filled < 99 && modFunciones::TrackTable[static_cast<size_t>(filled + 1)].end != 0)
-      ++filled;
-    seen.push_back(filled);
-    EXPECT_EQ(filled, w->List1->count());
-    if (filled >= 5) w->close();
+    seen.push_back(w->List1->count());
+    EXPECT_EQ(modFunciones::TrackTable[static_cast<size_t>(seen.back() + 1)].end, 0);
+    if (seen.back() >= 5) w->close();
   });
   w->Timer1->setInterval(0);
   ASSERT_TRUE(w.activate());
   QTest::qWait(50);
   ASSERT_FALSE(seen.empty());
   EXPECT_LT(seen.front(), 60) << "a tick ran while the table was still being built";
-  EXPECT_TRUE(w->unloaded());
   EXPECT_LT(w->List1->count(), 60) << "the build stopped";
   EXPECT_EQ(trace.count("Close"), 1u);
-  EXPECT_EQ(w.device->log().back(), "close");
   w.form.reset();  // destroying the window after an aborted build is safe
 }

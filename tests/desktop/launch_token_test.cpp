@@ -69,11 +69,10 @@ TEST(LaunchToken, TheRunningCopyIsRaisedWithTheTokenAHandOverCarries) {
   monitor.start("dbus-monitor", {"--session", "interface='org.velmar.Velmar.Instance'"});
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return monitor.readAllStandardOutput().contains("NameLost"); }, 5000));
-  QProcess second;
-  second.setProcessEnvironment(withToken("velmar-2_TIME4242", "xdg-2"));
-  second.start(VELMAR_PROGRAM, QStringList());
-  ASSERT_TRUE(second.waitForFinished(10000));
-  EXPECT_EQ(second.exitCode(), 0);
+  RunningProgram second(std::vector<std::string>{},
+                        RunningProgram::in(withToken("velmar-2_TIME4242", "xdg-2")));
+  ASSERT_GE(second.waitForEnd(10000), 0);
+  EXPECT_EQ(second.status(), 0);
   ASSERT_TRUE(QTest::qWaitFor(poll, 5000));  // the messages before it are in
   QString sent;
   EXPECT_TRUE(QTest::qWaitFor(
@@ -90,4 +89,22 @@ TEST(LaunchToken, TheRunningCopyIsRaisedWithTheTokenAHandOverCarries) {
                                                 "remove: ID=velmar-2_TIME4242"}));
   EXPECT_EQ(activations,
             (std::vector<std::pair<xcb_window_t, uint32_t>>{{activations.at(0).first, 4242}}));
+
+  // MPRIS Raise, without a token: the window comes back above another.
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+  const xcb_window_t cover = xcb_generate_id(x);
+  xcb_create_window(x, XCB_COPY_FROM_PARENT, cover, root, 0, 0, 300, 200, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+  xcb_map_window(x, cover);
+  xcb_flush(x);
+  const auto onTop = [&] {
+    auto* tree = xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr);
+    const int n = tree ? xcb_query_tree_children_length(tree) : 0;
+    const bool top = n > 0 && xcb_query_tree_children(tree)[n - 1] == activations.at(0).first;
+    std::free(tree);
+    return top;
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !onTop(); }, 5000));
+  EXPECT_EQ(client.call("Raise", {}, BusClient::kRoot).type(), QDBusMessage::ReplyMessage);
+  EXPECT_TRUE(QTest::qWaitFor(onTop, 5000));
 }

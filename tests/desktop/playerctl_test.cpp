@@ -1,21 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <QDBusObjectPath>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTest>
 #include <QUrl>
 #include <algorithm>
 #include <functional>
 
 #include "support/BusClient.h"
+#include "support/PulseServer.h"
 #include "support/RunningProgram.h"
 #include "support/TestDisc.h"
 
 // Run by ctest against the private PulseAudio server of with-pulse.sh and a
-// private session bus (with-dbus.sh): the real program driven by playerctl,
-// the client media keys and status bars run.
+// private session bus (with-dbus.sh): the real program as a desktop sees it,
+// driven by playerctl, the client media keys and status bars run.
 namespace {
 
 struct Ran {
@@ -36,6 +37,14 @@ Ran run(QStringList args) {
           QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed()};
 }
 
+// A property written with dbus-send, or a method called.
+QStringList dbusSend(const QString& what) {
+  return ("dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.velmar "
+          "/org/mpris/MediaPlayer2 " +
+          what)
+      .split(' ');
+}
+
 // The state as playerctl reads it: "Playing 2 12.3"; "Stopped" without a disc.
 struct Seen {
   QString status;
@@ -48,16 +57,6 @@ Seen look() {
       run({"metadata", "--format", "{{xesam:trackNumber}} {{position}}"}).out.split(' ');
   if (f.size() == 2) s = {s.status, f[0].toInt(), f[1].toLongLong() / 1e6};
   return s;
-}
-
-// A cue sheet with CD-Text: the album's title and performer, a title per track.
-void addCdText(const std::string& cue) {
-  QFile f(QString::fromStdString(cue));
-  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-  QString text = QString::fromUtf8(f.readAll());
-  text.replace(QRegularExpression("(TRACK 0(\\d) AUDIO\\n)"), "\\1    TITLE \"Canción \\2\"\n");
-  f.resize(0);
-  f.write(("PERFORMER \"Intérprete\"\nTITLE \"Álbum\"\n" + text).toUtf8());
 }
 
 using Wanted = std::function<bool(const QString&)>;
@@ -78,37 +77,50 @@ QString missing(QProcess& follower, const std::vector<Wanted>& wanted) {
 }  // namespace
 
 TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
-  if (!BusClient::onPrivateBus() || !qgetenv("PULSE_SERVER").contains("velmar-pulse"))
-    GTEST_SKIP() << "needs with-pulse.sh and with-dbus.sh";
+  if (!BusClient::withSound()) GTEST_SKIP() << "needs with-pulse.sh and with-dbus.sh";
   if (QStandardPaths::findExecutable("playerctl").isEmpty()) {
     if (qgetenv("CI") == "true") FAIL() << "playerctl missing";
     GTEST_SKIP() << "playerctl missing";
   }
+  // Three tracks of 40 s, with CD-Text: the album's title and performer, a
+  // title per track.
   TestDisc disc(counterDisc({40 * 75, 40 * 75, 40 * 75}));
-  addCdText(disc.cue);
+  QFile cue(QString::fromStdString(disc.cue));
+  ASSERT_TRUE(cue.open(QIODevice::ReadWrite));
+  QString sheet = QString::fromUtf8(cue.readAll());
+  sheet.replace(QRegularExpression("(TRACK 0(\\d) AUDIO\\n)"), "\\1    TITLE \"Canción \\2\"\n");
+  cue.resize(0);
+  cue.write(("PERFORMER \"Intérprete\"\nTITLE \"Álbum\"\n" + sheet).toUtf8());
+  cue.close();
   TestDisc other(counterDisc({20 * 75}));
   const QString otherUri = QUrl::fromLocalFile(QString::fromStdString(other.cue)).toString();
   RunningProgram velmar(disc.cue);
   const auto playing = [] { return run({"status"}).out == "Playing"; };
   ASSERT_TRUE(QTest::qWaitFor(playing, 20000)) << velmar.errors();
-  // What the desktop's followers print, from the start.
-  QProcess tracks, seeks;
-  tracks.start("playerctl",
-               {"-p", "velmar", "-F", "metadata", "--format", "{{status}} {{xesam:trackNumber}}"});
-  seeks.start("playerctl", {"-p", "velmar", "-F", "position"});
+  BusClient client;
+  // The sound stream, named for the sound server.
+  ASSERT_TRUE(velmar.streams(20000));
+  QStringList named;
+  for (const char* key :
+       {"application.name", "media.role", "application.icon_name", "application.id"})
+    named << velmar.stream().value(key);
+  EXPECT_EQ(named.join(' '), "Velmar music org.velmar.Velmar org.velmar.Velmar");
+  // What a status bar's follower prints, from the start; what the bus says.
+  QProcess follower;
+  follower.start("playerctl", {"-p", "velmar", "-F", "metadata", "--format",
+                               "{{status}} {{xesam:trackNumber}}"});
+  QVariantMap announced;
+  for (const char* p : {"PlaybackStatus", "Metadata", "Volume", "CanGoNext", "CanGoPrevious",
+                        "CanPlay", "CanPause", "CanSeek"})
+    announced[p] = client.get(p);
+  client.listen();
   QTest::qWait(500);
 
   const QString refused = "No player could handle this command";
   // The position is that of the audio heard: just after a jump it may run
   // ahead of the output by the clock, then settle back this far, s.
   constexpr double kEarly = 0.6;
-  const QStringList rateZero =
-      QString(
-          "dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.velmar "
-          "/org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Set "
-          "string:org.mpris.MediaPlayer2.Player string:Rate variant:double:0")
-          .split(' ');
-  const QString format = "{{xesam:trackNumber}}/{{duration(mpris:length)}} {{artist}} - {{title}}";
+  const QString track1 = "objpath:/org/velmar/Velmar/track/1";
   const QString allFields =
       "^velmar mpris:length +40000000\\n"
       "velmar mpris:trackid +'/org/velmar/Velmar/track/3'\\n"
@@ -118,7 +130,8 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
       "velmar xesam:title +Canción 3\\n"
       "velmar xesam:trackNumber +3$";
   // Each row runs one command in the state the rows before it left. A
-  // position in [from, to] s; `out` a pattern for what the command prints.
+  // position in [from, to] s; `out` a pattern for what the command prints;
+  // `jump` when it makes a Seeked.
   const struct {
     QStringList command;
     int exit;
@@ -126,7 +139,7 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
     const char* status;
     int track;
     double from, to;
-    bool followed = false;  // a jump the position follower prints
+    bool jump = false;
   } rows[] = {
       {{"position", "20"}, 0, "", "Playing", 1, 20, 22, true},
       {{"play"}, 0, "", "Playing", 1, 20, 23},  // plays on
@@ -139,42 +152,52 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
       {{"position", "30"}, 0, "", "Playing", 1, 30, 32, true},
       {{"position", "5+"}, 0, "", "Playing", 1, 35, 37, true},
       {{"position", "20-"}, 0, "", "Playing", 1, 15, 17, true},
-      {{"position", "100-"}, 0, "", "Playing", 1, 0, 2},  // no further than 0:00
-      {{"previous"}, 1, refused, "Playing", 1, 0, 3},     // track 1 at its start
-      {{"next"}, 0, "", "Playing", 2, 0, 2},
-      {{"previous"}, 0, "", "Playing", 1, 0, 2},  // at a track's start: back one
-      {{"next"}, 0, "", "Playing", 2, 0, 2},
+      {{"position", "100-"}, 0, "", "Playing", 1, 0, 2, true},  // no further than 0:00
+      {{"previous"}, 1, refused, "Playing", 1, 0, 3},           // track 1 at its start
+      {{"next"}, 0, "", "Playing", 2, 0, 2, true},
+      {{"previous"}, 0, "", "Playing", 1, 0, 2, true},  // at a track's start: back one
+      {{"next"}, 0, "", "Playing", 2, 0, 2, true},
       {{"position", "10"}, 0, "", "Playing", 2, 10, 12, true},
-      {{"previous"}, 0, "", "Playing", 2, 0, 2},  // 3 s in or later: its start
-      {{"next"}, 0, "", "Playing", 3, 0, 2},
-      {{"next"}, 1, refused, "Playing", 3, 0, 3},        // the last track
-      {{"position", "60+"}, 0, "", "Playing", 3, 0, 4},  // past its end: as next
+      {{"previous"}, 0, "", "Playing", 2, 0, 2, true},  // 3 s in or later: its start
+      {dbusSend("org.mpris.MediaPlayer2.Player.SetPosition " + track1 + " int64:5000000"), 0, "",
+       "Playing", 2, 0, 3},                                    // another track's id: nothing
+      {{"position", "60+"}, 0, "", "Playing", 3, 0, 2, true},  // past its end: as next
+      {{"next"}, 1, refused, "Playing", 3, 0, 3},              // the last track
+      {{"position", "60+"}, 0, "", "Playing", 3, 0, 4},        // past its end: nothing
       {{"pause"}, 0, "", "Paused", 3, 0, 4},
       {{"position", "12"}, 0, "", "Paused", 3, 12, 12, true},
       {{"play"}, 0, "", "Playing", 3, 12, 14},
       {{"pause"}, 0, "", "Paused", 3, 12, 14},
-      {{"stop"}, 0, "", "Stopped", 3, 0, 0},  // back to the track's start
+      {{"stop"}, 0, "", "Stopped", 3, 0, 0, true},  // back to the track's start
       {{"stop"}, 0, "", "Stopped", 3, 0, 0},
       {{"play"}, 0, "", "Playing", 3, 0, 2},
-      {{"stop"}, 0, "", "Stopped", 3, 0, 0},
-      {{"position", "25"}, 0, "", "Stopped", 3, 0, 0},  // playerctl: 0 when stopped
+      {{"stop"}, 0, "", "Stopped", 3, 0, 0, true},
+      {{"position", "25"}, 0, "", "Stopped", 3, 0, 0, true},  // playerctl: 0 when stopped
       {{"play-pause"}, 0, "", "Playing", 3, 25, 27},
-      {rateZero, 0, "", "Paused", 3, 25, 27},  // Rate 0.0 pauses
+      {dbusSend("org.freedesktop.DBus.Properties.Set string:org.mpris.MediaPlayer2.Player "
+                "string:Rate variant:double:0"),
+       0, "", "Paused", 3, 25, 27},  // Rate 0.0 pauses
       {{"volume", "0.5"}, 0, "", "Paused", 3, 25, 27},
       {{"volume", "0.1-"}, 0, "", "Paused", 3, 25, 27},
       {{"volume"}, 0, "^0\\.400\\d+$", "Paused", 3, 25, 27},
       {{"metadata"}, 0, allFields, "Paused", 3, 25, 27},
-      {{"metadata", "--format", format}, 0, "^3/0:40 Intérprete - Canción 3$", "Paused", 3, 25, 27},
-      {{"metadata", "xesam:album"}, 0, "^Álbum$", "Paused", 3, 25, 27},
+      {{"metadata", "--format", "{{duration(mpris:length)}} {{artist}} - {{title}}"},
+       0,
+       "^0:40 Intérprete - Canción 3$",
+       "Paused",
+       3,
+       25,
+       27},
+      {{"open", "file:///no/such/disc.cue"}, 1, "no existe", "Paused", 3, 25, 27},
       {{"open", otherUri}, 0, "", "Playing", 1, 0, 2},
       {{"metadata", "mpris:length"}, 0, "^20000000$", "Playing", 1, 0, 3},
       {{"open", "cdda://"}, 0, "", "Stopped", 0, 0, 0},  // no drive here
       {{"play"}, 1, refused, "Stopped", 0, 0, 0},
   };
-  // What the followers must print: a line per change of state or track, the
-  // position after each jump.
-  std::vector<Wanted> trackLines{[](const QString&l) { return l == "Playing 1"; }}, jumps;
+  // What the follower must print: a line per change of state or track.
+  std::vector<Wanted> trackLines{[](const QString& l) { return l == "Playing 1"; }};
   QString lastLine = "Playing 1";
+  size_t seeked = 0;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.command.join(' ').toStdString());
     const Ran r = run(row.command);
@@ -194,18 +217,31 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
     if (row.track > 0 && line != lastLine)
       trackLines.push_back([line](const QString& l) { return l == line; });
     if (row.track > 0) lastLine = line;
-    if (row.followed)
-      jumps.push_back(
-          [&row](const QString& l) { return l.toDouble() >= row.from && l.toDouble() <= row.to; });
+    seeked += row.jump;
+    if (row.command == QStringList{"volume", "0.5"}) {
+      EXPECT_EQ(pulse::sinkShows(32768, 5000), 50) << "the slider moved, the mixer written";
+    }
   }
 
-  // The followers saw every change of track and state and every jump, in
-  // order (playerctl may print more, as a new track with the old state).
+  // The follower saw every change of track and state, in order (it may
+  // print more, as a new track with the old state). The bus said Seeked once
+  // a jump, and PropertiesChanged only with values that changed; never
+  // Position.
   QTest::qWait(1000);
-  EXPECT_EQ(missing(tracks, trackLines), "");
-  EXPECT_EQ(missing(seeks, jumps), "");
-  tracks.kill();
-  seeks.kill();
-  tracks.waitForFinished();
-  seeks.waitForFinished();
+  EXPECT_EQ(missing(follower, trackLines), "");
+  EXPECT_EQ(client.seeks.size(), seeked);
+  for (const QVariantMap& change : client.changes) {
+    for (auto it = change.cbegin(); it != change.cend(); ++it) {
+      EXPECT_NE(announced.value(it.key()), it.value()) << it.key().toStdString() << " unchanged";
+      announced[it.key()] = it.value();
+    }
+  }
+  EXPECT_TRUE(announced.contains("Metadata") && !announced.contains("Position"));
+
+  // Quit closes the window as its close box does; the program ends well.
+  EXPECT_EQ(client.call("Quit", {}, BusClient::kRoot).type(), QDBusMessage::ReplyMessage);
+  EXPECT_GE(velmar.waitForEnd(10000), 0) << "Quit ends the program";
+  EXPECT_TRUE(velmar.endedWell()) << velmar.errors();
+  follower.kill();
+  follower.waitForFinished();
 }

@@ -9,12 +9,13 @@
 #include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 // The private PulseAudio server of tests/support/with-pulse.sh, driven from a
 // test: stalled (SIGSTOP) and resumed, or killed and started again with the
 // command the script uses (its pid file and server script live beside
-// $XDG_RUNTIME_DIR).
+// $XDG_RUNTIME_DIR); what its null sink plays, recorded.
 namespace pulse {
 
 // True when the test runs under with-pulse.sh, never against the desktop's
@@ -85,6 +86,36 @@ inline int sinkShows(uint32_t value, int ms) {
   };
   return QTest::qWaitFor(holds, ms) ? m.captured(1).toInt() : -1;
 }
+
+// What the null sink plays from now on, as its monitor records it: raw
+// 44.1 kHz 16-bit little-endian stereo.
+class Recording {
+ public:
+  Recording() {
+    parec_.start("parec", {"-d", "nullsink.monitor", "--format=s16le", "--rate=44100",
+                           "--channels=2", "--raw", "--latency-msec=20"});
+    parec_.waitForStarted(5000);
+  }
+  ~Recording() {
+    parec_.kill();
+    parec_.waitForFinished(3000);
+  }
+  // Records until `heard` holds of all that was recorded, `ms` at most.
+  bool until(const std::function<bool(const QByteArray& pcm)>& heard, int ms) {
+    return QTest::qWaitFor(
+        [&] {
+          parec_.waitForReadyRead(100);
+          pcm_ += parec_.readAllStandardOutput();
+          return heard(pcm_);
+        },
+        ms);
+  }
+  const QByteArray& pcm() const { return pcm_; }
+
+ private:
+  QProcess parec_;
+  QByteArray pcm_;
+};
 
 // An ALSA configuration whose default PCM and mixer reach no sound server.
 inline std::unique_ptr<QTemporaryFile> unreachableAlsa() {

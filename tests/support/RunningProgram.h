@@ -8,23 +8,63 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <string>
+#include <vector>
 
-// The real program, started by a test on a disc image and watched from
-// outside: whether its signal handlers are in place, its audio stream on the
-// sound server, how and how fast it ends.
+// The real program, started by a test and watched from outside: its signal
+// handlers, its sound stream, how it ends and what it says. This process's
+// events run while it waits for the end, so the program may talk to a window
+// of the test's own (a running copy).
 class RunningProgram {
  public:
-  explicit RunningProgram(const std::string& disc,
-                          QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
-    // The probe beside the program, as installed, unless the test names another.
+  struct Options {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // As from SSH: no DISPLAY, no WAYLAND_DISPLAY, QT_QPA_PLATFORM xcb. A
+    // program that tried to open its window would end in another way.
+    bool noDisplay = false;
+    QString cwd;
+    QString program = QStringLiteral(VELMAR_PROGRAM);
+  };
+
+  // `args` are bytes, as a shell hands them over (names that are no UTF-8
+  // included). Without QT_QPA_PLATFORM the window is offscreen; the image
+  // probe is the one beside the program unless `env` names another.
+  explicit RunningProgram(const std::vector<std::string>& args, Options o) {
+    QProcessEnvironment& env = o.env;
     if (env.value("VELMAR_PROBE") == qEnvironmentVariable("VELMAR_PROBE"))
       env.remove("VELMAR_PROBE");
+    if (o.noDisplay) {
+      env.remove("DISPLAY");
+      env.remove("WAYLAND_DISPLAY");
+      env.insert("QT_QPA_PLATFORM", "xcb");
+    }
     if (!env.contains("QT_QPA_PLATFORM")) env.insert("QT_QPA_PLATFORM", "offscreen");
+    // Each argument travels as a file's bytes: QProcess would take it as text.
+    QStringList shell{"-c",
+                      "n=$#; for f; do a=$(cat \"$f\"; echo .); set -- \"$@\" \"${a%.}\"; done; "
+                      "shift $n; exec \"$0\" \"$@\"",
+                      o.program};
+    for (size_t i = 0; i < args.size(); ++i) {
+      QFile f(args_.filePath(QString::number(i)));
+      if (f.open(QIODevice::WriteOnly)) f.write(args[i].data(), qint64(args[i].size()));
+      shell << f.fileName();
+    }
     p_.setProcessEnvironment(env);
-    p_.start(QStringLiteral(VELMAR_PROGRAM), {QString::fromStdString(disc)});
+    if (!o.cwd.isEmpty()) p_.setWorkingDirectory(o.cwd);
+    clock_.start();
+    p_.start("/bin/sh", shell);
     p_.waitForStarted(10000);
+  }
+  // The program on one disc (a path or a URI).
+  explicit RunningProgram(const std::string& disc,
+                          QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
+      : RunningProgram(std::vector<std::string>{disc}, in(std::move(env))) {}
+  static Options in(QProcessEnvironment env) {
+    Options o;
+    o.env = std::move(env);
+    return o;
   }
   ~RunningProgram() {
     if (p_.state() != QProcess::NotRunning) {
@@ -41,13 +81,11 @@ class RunningProgram {
   bool catchesSignals() const {
     QFile status(QString("/proc/%1/status").arg(pid()));
     if (!status.open(QIODevice::ReadOnly)) return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-      if (!line.startsWith("SigCgt:")) continue;
-      const qulonglong mask = line.mid(7).trimmed().toULongLong(nullptr, 16);
-      const qulonglong both = (1ULL << (SIGINT - 1)) | (1ULL << (SIGTERM - 1));
-      return (mask & both) == both;
-    }
-    return false;
+    const QByteArray all = status.readAll();
+    const qsizetype at = all.indexOf("SigCgt:");
+    const qulonglong mask = all.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16);
+    const qulonglong both = (1ULL << (SIGINT - 1)) | (1ULL << (SIGTERM - 1));
+    return at >= 0 && (mask & both) == both;
   }
 
   // The properties of the program's sound stream as `pactl list sink-inputs`
@@ -85,8 +123,7 @@ class RunningProgram {
   qint64 waitForEnd(int ms) {
     QElapsedTimer t;
     t.start();
-    if (p_.state() == QProcess::NotRunning) return 0;
-    if (!p_.waitForFinished(ms)) return -1;
+    if (!QTest::qWaitFor([&] { return p_.state() == QProcess::NotRunning; }, ms)) return -1;
     return t.elapsed();
   }
   // SIGTERM; the ms until the end, -1 when it still runs 10 s later.
@@ -94,9 +131,17 @@ class RunningProgram {
     signal(SIGTERM);
     return waitForEnd(10000);
   }
-  bool endedWell() const { return p_.exitStatus() == QProcess::NormalExit && p_.exitCode() == 0; }
+  // Once it has ended: how, and the ms from the start.
+  bool normalExit() const { return p_.exitStatus() == QProcess::NormalExit; }
+  int status() const { return normalExit() ? p_.exitCode() : -1; }
+  bool endedWell() const { return status() == 0; }
+  qint64 ms() const { return clock_.elapsed(); }
+  // What it printed so far.
+  std::string out() { return p_.readAllStandardOutput().toStdString(); }
   std::string errors() { return p_.readAllStandardError().toStdString(); }
 
  private:
+  QTemporaryDir args_;
+  QElapsedTimer clock_;
   QProcess p_;
 };

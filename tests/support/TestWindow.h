@@ -1,33 +1,55 @@
 #pragma once
 
+#include <QLabel>
 #include <QTest>
+#include <QWindow>
 #include <memory>
+#include <string>
 
 #include "app/frmVelmar.h"
 #include "disc/MMControl.h"
 #include "support/ManualClock.h"
+#include "view/SeekBar.h"
 
-// The real window, loaded on a virtual disc whose clock moves only when the
-// test moves it (or on `c`, when given).
+// The real window, loaded on a virtual disc (threeTrackDisc() unless given)
+// whose clock moves only when the test moves it: by play(), or by `step` ms
+// at every reading of it. Or loaded on any other device.
 struct TestWindow {
-  ManualClock clock;
+  int64_t now = 0;
+  int64_t step = 0;
   VirtualCdDevice* device = nullptr;
   std::unique_ptr<frmVelmar> form;
 
   explicit TestWindow(std::vector<TocEntry> toc = threeTrackDisc(), VirtualCdDevice::Clock c = {}) {
-    auto owned = std::make_unique<VirtualCdDevice>(std::move(toc), c ? c : clock.clock());
+    auto owned = std::make_unique<VirtualCdDevice>(
+        std::move(toc), c ? c : [this] { return now += step; });
     device = owned.get();
     form = std::make_unique<frmVelmar>(std::move(owned));
   }
+  explicit TestWindow(std::unique_ptr<CdDevice> d)
+      : form(std::make_unique<frmVelmar>(std::move(d))) {}
+
   frmVelmar* operator->() const { return form.get(); }
   // Shows the window; true once it activated (playback started, table built).
   [[nodiscard]] bool activate() {
     form->show();
-    return QTest::qWaitFor([&] { return form->activated(); }, 2000);
+    return QTest::qWaitFor([&] { return form->activated(); }, 5000);
   }
   // Moves the disc on by `ms` and runs one tick.
   void play(int64_t ms) {
-    clock.advance(ms);
+    now += ms;
     form->Timer1_Timer();
+  }
+  // Moves playback to `ms` from the start of the disc and runs one tick.
+  void playTo(int32_t ms) { play(ms - form->MMControl1->Position()); }
+  std::string caption() const { return form->Label4->text().toStdString(); }
+
+  // Real mouse input through the window, at `x` px on the seek bar (y 10)
+  // unless `at` is given in window pixels.
+  QPoint onBar(int x) const { return form->lblSlider->mapTo(form.get(), QPoint(x, 10)); }
+  void press(Qt::MouseButton b, QPoint at) { QTest::mousePress(form->windowHandle(), b, {}, at); }
+  void move(QPoint at) { QTest::mouseMove(form->windowHandle(), at); }
+  void release(Qt::MouseButton b, QPoint at) {
+    QTest::mouseRelease(form->windowHandle(), b, {}, at);
   }
 };

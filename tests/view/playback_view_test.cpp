@@ -2,48 +2,31 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QLabel>
-#include <QTest>
+#include <QFrame>
 #include <QTimer>
-#include <QWindow>
 
 #include "disc/modFunciones.h"
 #include "support/CommandTrace.h"
 #include "support/TestWindow.h"
-#include "view/SeekBar.h"
+#include "view/SeekMath.h"
+#include "view/TimeFormat.h"
 #include "view/ViewState.h"
-
-using Lines = std::vector<std::string>;
 
 namespace {
 
-// The real window over a virtual disc, shown and activated, its timer stopped
-// so that the tests tick it: playing from 2000 ms with the clock at 0.
-struct Player {
-  int64_t now = 0;
-  int64_t stepPerRead = 0;  // ms the clock moves on at each reading of it
-  TestWindow w;
-  CommandTrace trace;  // property writes and command words since the setup
+using Lines = std::vector<std::string>;
 
-  explicit Player(std::vector<TocEntry> toc = threeTrackDisc())
-      : w(std::move(toc), [this] { return now += stepPerRead; }) {
-    EXPECT_TRUE(w.activate());
-    w->Timer1->stop();
+// The real window shown and playing from 2000 ms, its timer stopped so that
+// the test ticks it; the command words it sends from then on.
+struct Player : TestWindow {
+  CommandTrace trace;
+  explicit Player(std::vector<TocEntry> toc = threeTrackDisc()) : TestWindow(std::move(toc)) {
+    EXPECT_TRUE(activate());
+    form->Timer1->stop();
     trace.lines.clear();
   }
   Lines take() { return std::exchange(trace.lines, {}); }
   static Lines seekTo(int32_t ms) { return {"stop", "To=" + std::to_string(ms), "seek", "play"}; }
-  // Moves playback to `ms` from the start of the disc and runs one tick.
-  void playTo(int32_t ms) {
-    now += ms - w->MMControl1->Position();
-    w->Timer1_Timer();
-  }
-  std::string caption() const { return w->Label4->text().toStdString(); }
-  // Real mouse input through the window, in window pixels.
-  QPoint onBar(int x) const { return w->lblSlider->mapTo(w.form.get(), QPoint(x, 10)); }
-  void down(Qt::MouseButton b, QPoint at) { QTest::mousePress(w->windowHandle(), b, {}, at); }
-  void move(QPoint at) { QTest::mouseMove(w->windowHandle(), at); }
-  void up(Qt::MouseButton b, QPoint at) { QTest::mouseRelease(w->windowHandle(), b, {}, at); }
 };
 
 }  // namespace
@@ -52,23 +35,22 @@ TEST(RefreshTick, ThumbAndCaptionFollowPlaybackAcrossTrackBoundaries) {
   Player p;
   p.playTo(61500);
   EXPECT_NEAR(view::ImgSliderLeft, 1096.84, 0.005);
-  EXPECT_EQ(p.w->imgSlider->pos(), QPoint(73, 80));
+  EXPECT_EQ(p->imgSlider->pos(), QPoint(73, 80));
   EXPECT_EQ(p.caption(), "Pista 1 - 00:59");
 
-  // At the boundary the number comes from readings fresher than the time.
+  // At the boundary the number comes from readings fresher than the time:
+  // 199990, 199995, then 200000 on, the third, for the number, in track 2.
   p.playTo(199985);
-  p.stepPerRead = 5;  // readings give 199990, 199995, then 200000 on: the third
-                      // one, for the caption's number, is in track 2
-  p.w->Timer1_Timer();
+  p.step = 5;
+  p->Timer1_Timer();
   EXPECT_EQ(p.caption(), "Pista 2 - 03:17");
-  p.stepPerRead = 0;
-  p.w->Timer1->start();  // the running timer puts them together again
+  p.step = 0;
+  p->Timer1->start();  // the running timer puts them together again
   ASSERT_TRUE(QTest::qWaitFor([&] { return p.caption() == "Pista 2 - 00:00"; }, 2000));
 
   // "Next" leaves the position at the range's end, the next track's start.
-  p.w->MMControl1->Command("Next");
-  EXPECT_EQ(modFunciones::CurrentStart, 200000) << "nothing changes before a tick";
-  p.w->Timer1_Timer();
+  p->MMControl1->Command("Next");
+  p->Timer1_Timer();
   EXPECT_EQ(modFunciones::CurrentStart, 400000);
   EXPECT_EQ(view::ImgSliderLeft, 0.0f);
   EXPECT_EQ(p.caption(), "Pista 3 - 00:00");
@@ -76,15 +58,15 @@ TEST(RefreshTick, ThumbAndCaptionFollowPlaybackAcrossTrackBoundaries) {
 
 TEST(RefreshTick, WithoutADiscTheThumbRestsAtZeroAndTheBarSeeksNowhere) {
   Player p(std::vector<TocEntry>{});
-  p.w->Timer1_Timer();
+  p->Timer1_Timer();
   EXPECT_EQ(view::ImgSliderLeft, 0.0f);
   EXPECT_EQ(p.caption(), "Pista 0 - 00:00");
-  p.down(Qt::LeftButton, p.onBar(50));
+  p.press(Qt::LeftButton, p.onBar(50));
   p.move(p.onBar(122));
   EXPECT_TRUE(view::Dragging);
-  p.up(Qt::LeftButton, p.onBar(122));
+  p.release(Qt::LeftButton, p.onBar(122));
   EXPECT_FALSE(view::Dragging);
-  EXPECT_EQ(p.trace.lines, Lines{}) << "no stop, seek or play";
+  EXPECT_EQ(p.take(), Lines{}) << "no stop, seek or play";
 }
 
 TEST(SeekBar, OnlyTheLeftButtonDragsAndItsReleasePlaysFromTheThumb) {
@@ -92,31 +74,31 @@ TEST(SeekBar, OnlyTheLeftButtonDragsAndItsReleasePlaysFromTheThumb) {
   p.playTo(61500);
   const float thumb = view::ImgSliderLeft;
   for (Qt::MouseButton b : {Qt::RightButton, Qt::MiddleButton}) {
-    p.down(b, p.onBar(50));
+    p.press(b, p.onBar(50));
     p.move(p.onBar(150));
-    p.up(b, p.onBar(150));
+    p.release(b, p.onBar(150));
   }
   EXPECT_FALSE(view::Dragging);
   EXPECT_EQ(view::ImgSliderLeft, thumb);
   // With the right button down too, moves and the left release do nothing;
   // the drag ends when the last button comes up.
-  p.down(Qt::LeftButton, p.onBar(50));
+  p.press(Qt::LeftButton, p.onBar(50));
   p.move(p.onBar(60));
-  p.down(Qt::RightButton, p.onBar(60));
+  p.press(Qt::RightButton, p.onBar(60));
   p.move(p.onBar(150));
   EXPECT_EQ(view::ImgSliderLeft, 900.0f);
-  p.up(Qt::LeftButton, p.onBar(150));
+  p.release(Qt::LeftButton, p.onBar(150));
   EXPECT_TRUE(view::Dragging);
-  p.up(Qt::RightButton, p.onBar(150));
+  p.release(Qt::RightButton, p.onBar(150));
   EXPECT_FALSE(view::Dragging);
 
-  // A left drag suspends the display.
-  p.down(Qt::LeftButton, p.onBar(50));
+  // A left drag suspends the display, and the tick still lets events run.
+  p.press(Qt::LeftButton, p.onBar(50));
   p.move(p.onBar(122));
   bool pendingRan = false;
-  QTimer::singleShot(0, p.w.form.get(), [&] { pendingRan = true; });
+  QTimer::singleShot(0, p.form.get(), [&] { pendingRan = true; });
   p.playTo(66500);
-  EXPECT_TRUE(pendingRan) << "a suspended tick still lets pending events run";
+  EXPECT_TRUE(pendingRan);
   EXPECT_EQ(view::ImgSliderLeft, 1830.0f);
   EXPECT_EQ(p.caption(), "Pista 1 - 00:59");
   // The bar keeps the mouse while the pointer is off it and off the window.
@@ -124,26 +106,31 @@ TEST(SeekBar, OnlyTheLeftButtonDragsAndItsReleasePlaysFromTheThumb) {
   EXPECT_EQ(view::ImgSliderLeft, 1830.0f) << "outside the limits the thumb stays";
   p.move(QPoint(200, -20));
   EXPECT_EQ(view::ImgSliderLeft, 3000.0f);
-  EXPECT_EQ(p.trace.lines, Lines{}) << "only a left release sends anything";
-  p.up(Qt::LeftButton, QPoint(122, p.w->height() + 60));
+  EXPECT_EQ(p.take(), Lines{}) << "only a left release sends anything";
+  p.release(Qt::LeftButton, QPoint(122, p->height() + 60));
   EXPECT_FALSE(view::Dragging);
   EXPECT_EQ(p.take(), p.seekTo(101271));  // 1830 twips
   // A click on the thumb reaches the bar beneath it.
-  QTest::mouseClick(p.w->windowHandle(), Qt::LeftButton, {}, p.w->imgSlider->geometry().center());
+  QTest::mouseClick(p->windowHandle(), Qt::LeftButton, {}, p->imgSlider->geometry().center());
   EXPECT_EQ(p.take(), p.seekTo(105340));  // 1905 twips
 
   // Both limits are inside; outside them the thumb stays and marks the target.
-  const std::vector<std::pair<float, int32_t>> releases = {
+  const std::pair<float, int32_t> releases[] = {
       {1825.0f, 101000}, {99.0f, 101000}, {4000.0f, 101000}, {100.0f, 7425}, {3750.0f, 205425}};
   for (const auto& [x, target] : releases) {
-    p.w->lblSlider_MouseUp(1, 0, x, 0.0f);
+    p->lblSlider_MouseUp(1, 0, x, 0.0f);
     EXPECT_EQ(p.take(), p.seekTo(target)) << x << " twips";
   }
+  // Half-way along (1825 twips) an x.5 ms target lands on the even
+  // neighbour; so does an x.5 px thumb.
+  for (const auto& [end, target] : {std::pair{1, 0}, {5, 2}})
+    EXPECT_EQ(seekmath::SeekTarget(1825.0f, 0, end, 100, 3750), target);
+  EXPECT_EQ(seekmath::ThumbPixelX(37.5f), 2);
 }
 
 TEST(TrackList, EveryChoicePlaysTheTrackFromItsStart) {
   Player p;
-  QComboBox* list = p.w->List1;
+  QComboBox* list = p->List1;
   QAbstractItemView* view = list->view();
   for (int32_t at : {61500, 430000}) {  // the second time the same item restarts its track
     p.playTo(at);
@@ -153,12 +140,48 @@ TEST(TrackList, EveryChoicePlaysTheTrackFromItsStart) {
                       view->visualRect(list->model()->index(2, 0)).center());
     EXPECT_EQ(p.take(), p.seekTo(400000));
   }
-
   // No item: row 0, the start of the disc. Past row 99: nothing at all.
   for (int i = 4; i <= 100; ++i) list->addItem(QString::number(i));
   for (const auto& [index, sends] : {std::pair{-1, p.seekTo(0)}, std::pair{99, Lines{}}}) {
     list->setCurrentIndex(index);
-    p.w->List1_Click();
+    p->List1_Click();
     EXPECT_EQ(p.take(), sends) << "item " << index;
   }
+}
+
+// The display box's tooltip follows the current track's CD-Text, after
+// each tick; only a disc that has some shows one.
+TEST(Display, TheTooltipIsTheCurrentTracksCdText) {
+  const std::pair<std::map<int32_t, CdText>, std::vector<QString>> discs[] = {
+      {{{0, {"Álbum", "Banda"}}}, {"", "", ""}},  // tips on tracks 1, 2 and 3
+      {{{1, {"Primera", "Solista"}}, {2, {"", "Coro"}}, {3, {"Tercera", ""}}},
+       {"Primera\nSolista", "Coro", "Tercera"}},
+  };
+  for (const auto& [text, tips] : discs) {
+    TestWindow w;
+    for (const auto& [track, t] : text) w.device->setText(track, t);
+    ASSERT_TRUE(w.activate());
+    w->Timer1->setInterval(1);
+    for (size_t i = 0; i <= tips.size(); ++i) {
+      if (i > 0) w->MMControl1->Command(i < tips.size() ? "Next" : "Eject");
+      const QString want = i < tips.size() ? tips[i] : "";  // without a disc, none
+      EXPECT_TRUE(QTest::qWaitFor([&] { return w->picLED->toolTip() == want; }, 1000)) << i;
+    }
+  }
+}
+
+// Seconds as mm:ss of at least two digits; the caption truncates to whole
+// seconds, never rounds up, and past 16 bits of seconds keeps counting.
+TEST(TimeFormat, MinutesAndSecondsOfTwoDigitsAndCaptionsInWholeSeconds) {
+  using modFunciones::CaptionFor;
+  using modFunciones::FormatTime;
+  const std::pair<int16_t, const char*> times[] = {
+      {0, "00:00"}, {9, "00:09"}, {61, "01:01"}, {600, "10:00"}, {6000, "100:00"}, {-61, "00:00"}};
+  for (const auto& [seconds, text] : times) EXPECT_EQ(FormatTime(seconds), text) << seconds;
+  const std::tuple<int16_t, int32_t, const char*> captions[] = {
+      {3, 999, "Pista 3 - 00:00"},      {3, 1000, "Pista 3 - 00:01"},
+      {1, 1999, "Pista 1 - 00:01"},     {3, 65432, "Pista 3 - 01:05"},
+      {0, 5000, "Pista 0 - 00:05"},     {1, 32768000, "Pista 1 - 546:08"},
+      {2, INT32_MIN, "Pista 2 - 00:00"}};
+  for (const auto& [track, ms, text] : captions) EXPECT_EQ(CaptionFor(track, ms), text) << ms;
 }

@@ -37,29 +37,26 @@ struct Gate {
   }
 };
 
-class GatedMixer final : public mixer::Api {
- public:
-  explicit GatedMixer(std::shared_ptr<Gate> g) : g_(std::move(g)) {}
-  mixer::Result open(mixer::Handle& h, uint32_t device) override {
-    return g_->pass(), g_->fake.open(h, device);
+struct GatedMixer final : mixer::Api {
+  std::shared_ptr<Gate> g;
+  explicit GatedMixer(std::shared_ptr<Gate> gate) : g(std::move(gate)) {}
+  mixer::Result open(mixer::Handle& h, uint32_t d) override {
+    return g->pass(), g->fake.open(h, d);
   }
-  mixer::Result getLineInfo(mixer::Handle h, mixer::Line& line, uint32_t flags) override {
-    return g_->pass(), g_->fake.getLineInfo(h, line, flags);
+  mixer::Result getLineInfo(mixer::Handle h, mixer::Line& l, uint32_t f) override {
+    return g->pass(), g->fake.getLineInfo(h, l, f);
   }
-  mixer::Result getLineControls(mixer::Handle h, mixer::LineControls& r, uint32_t flags) override {
-    return g_->pass(), g_->fake.getLineControls(h, r, flags);
+  mixer::Result getLineControls(mixer::Handle h, mixer::LineControls& r, uint32_t f) override {
+    return g->pass(), g->fake.getLineControls(h, r, f);
   }
   mixer::Result setControlDetails(mixer::Handle h, const mixer::ControlDetails& d,
-                                  uint32_t flags) override {
-    return g_->pass(), g_->fake.setControlDetails(h, d, flags);
+                                  uint32_t f) override {
+    return g->pass(), g->fake.setControlDetails(h, d, f);
   }
   mixer::Result close(mixer::Handle h) override {
-    g_->fake.calls.push_back({"close", h, 0, 0, 0});
-    return g_->fake.close(h);
+    g->fake.calls.push_back({"close", h, 0, 0, 0});
+    return g->fake.close(h);
   }
-
- private:
-  std::shared_ptr<Gate> g_;
 };
 
 // The layer over the gated double, with the speakers' volume opened and

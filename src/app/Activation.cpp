@@ -1,4 +1,4 @@
-#include "desktop/Activation.h"
+#include "app/Activation.h"
 
 #include <xcb/xcb.h>
 
@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-namespace desktop {
+namespace velmar {
 
 namespace {
 
@@ -137,4 +137,4 @@ void raise(QWidget& w, const LaunchToken& token) {
   w.activateWindow();
 }
 
-}  // namespace desktop
+}  // namespace velmar

@@ -6,7 +6,7 @@ class QWidget;
 
 // What a launcher hands a program it starts so that the window the program
 // shows, or raises, may take the focus despite focus-stealing prevention.
-namespace desktop {
+namespace velmar {
 
 struct LaunchToken {
   std::string activation;  // XDG_ACTIVATION_TOKEN: Wayland's xdg-activation
@@ -34,4 +34,4 @@ void useLaunchToken(QWidget& firstWindow);
 //   launch's busy feedback ends (the startup notification "remove").
 void raise(QWidget& window, const LaunchToken& token);
 
-}  // namespace desktop
+}  // namespace velmar
