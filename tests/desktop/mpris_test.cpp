@@ -51,7 +51,7 @@ class MprisBus : public ::testing::Test {
 
   // The window on `toc` (with CD-Text `text`, by track), on the bus, shown
   // and playing.
-  void load(std::vector<TocEntry> toc = threeTrackDisc(), VirtualCdDevice::Clock c = {},
+  void load(std::vector<TocEntry> toc = threeTrackDisc(), Clock c = {},
             const std::map<int32_t, CdText>& text = {}) {
     mixer = new FakeMixer;
     modVolumen::SetMixerApi(std::unique_ptr<FakeMixer>(mixer));
@@ -214,7 +214,7 @@ TEST_F(MprisBus, VolumeWritesGoThroughTheSliderToTheMixer) {
 TEST_F(MprisBus, SteadyPlaySignalsOnlyRealChanges) {
   // A short track 1 so that playback moves into track 2 while listening;
   // real time.
-  load({{2000, 1500, true}, {3500, 60000, true}}, VirtualCdDevice::steadyClock());
+  load({{2000, 1500, true}, {3500, 60000, true}}, steadyClock());
   BusClient client;
   // Whatever the start left to announce goes out before this answer.
   ASSERT_EQ(trackIdOf(asMap(client.get("Metadata"))), "/org/velmar/Velmar/track/1");

@@ -42,7 +42,7 @@ TEST(CdText, TheDisplaysTooltipFollowsTheCurrentTrack) {
 // Jumps are told apart from playback moving on: a disc that runs out and
 // goes back to track 1 jumped, steady play and a pause did not.
 TEST(NowPlayingJumps, ADiscThatRunsOutJumpsSteadyPlayDoesNot) {
-  TestWindow w({{2000, 1200, true}, {3200, 1200, true}}, VirtualCdDevice::steadyClock());
+  TestWindow w({{2000, 1200, true}, {3200, 1200, true}}, steadyClock());
   auto* now = new NowPlaying(*w.form);
   int jumps = 0, changes = 0;
   QObject::connect(now, &NowPlaying::jumped, [&] { ++jumps; });

@@ -7,6 +7,7 @@
 
 #include "disc/AlsaOutput.h"
 #include "disc/CdioDevice.h"
+#include "disc/Writer.h"
 #include "support/FakePlayback.h"
 #include "support/TestDisc.h"
 
@@ -46,7 +47,7 @@ TEST(CdioDevicePlayback, PlaysFromToOnWithoutAGapSkipsDataAndStopsAtTrackOneAtTh
   r.act([&] { r.dev.play(); });
   r.run(2000);
   const int64_t n = 1500 * 441 / 10, m = 500 * 441 / 10;
-  EXPECT_EQ(r.heard(0, n), r.samples(CdioDevice::frameOfMs(to) - 150 * 588, n));
+  EXPECT_EQ(r.heard(0, n), r.samples(frameOfMs(to) - 150 * 588, n));
   EXPECT_EQ(r.heard(n, m), r.samples(300 * 588, m)) << "track 4 follows track 2 at once";
   EXPECT_TRUE(r.at(r.dev.trackPosition(4) + 500)) << r.dev.position();
 
@@ -140,7 +141,7 @@ TEST(CdioDeviceOutput, AnOutputThatTakesAudioAtOnceOrNoneAtAllDoesNotRunTheDiscO
     r.dev.play();
     ASSERT_TRUE(pcm[0] != 'n' || QTest::qWaitFor([&] { return frames > 0; })) << "it takes audio";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_LE(frames, pcm[0] == 'n' ? Playback::kLeadFrames + Playback::kPieceSectors * 588 : 0)
+    EXPECT_LE(frames, pcm[0] == 'n' ? Writer::kLeadFrames + Writer::kPieceSectors * 588 : 0)
         << "written ahead of a clock that stands still";
     EXPECT_EQ(r.dev.position(), 2000);
     EXPECT_EQ(r.dev.mode(), DeviceMode::Playing);

@@ -119,7 +119,7 @@ TEST(DriveWatch, EveryDiscChangeReachesTheWindowWhoseThreadTheDriveNeverHolds) {
   probe.start(10);
 
   frmVelmar form(std::make_unique<CdioDevice>(
-      image.cue, [] { return nullptr; }, Playback::steadyClock(), a));
+      image.cue, [] { return nullptr; }, steadyClock(), a));
   form.show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 4; }));
   form.OpenDisc("");

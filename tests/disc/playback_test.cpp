@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "disc/Deemphasis.h"
+#include "disc/ReadAhead.h"
 
 // Playback against a drive-like source (it spins up, stalls, has scratches
 // and ends early) and an output that plays in step with a clock the test
@@ -234,7 +235,7 @@ struct Rig {
               return s.total() - s.played >= World::kBuffer || s.flushed || !s.live;
             });
             return fed && (!ahead || w->stalling || w->readTo >= frameOf(toc.leadOutLsn) ||
-                           w->readTo - pb->position() >= Playback::kQueueLowFrames - 25 * 588);
+                           w->readTo - pb->position() >= ReadQueue::kLowFrames - 25 * 588);
           },
           30);
     }
@@ -407,7 +408,7 @@ TEST(PlaybackOutput, AnOutputThatFailsIsReopenedAndGoesOnFromThePositionShown) {
 TEST(PlaybackLifetime, DestructionAndTransportNeverWaitOnAStuckReadOrOutput) {
   for (const std::string stuck : {"read", "write", "drop"}) {
     SCOPED_TRACE(stuck);
-    const int baseline = Playback::threadsStillRunning();
+    const int baseline = Worker::stillRunning();
     Rig r{{75 * 30}};
     if (stuck == "read") r.w->stalls[75 * 20] = int64_t{1} << 60;  // never returns
     r.start();
@@ -432,11 +433,11 @@ TEST(PlaybackLifetime, DestructionAndTransportNeverWaitOnAStuckReadOrOutput) {
     EXPECT_TRUE(quick([&] { r.pb->stop(); }));
     EXPECT_TRUE(quick([&] { (void)r.pb->position(); }));
     EXPECT_TRUE(quick([&] { r.pb.reset(); })) << "destroyed within a bound";
-    EXPECT_GT(Playback::threadsStillRunning(), baseline) << "a thread is left stuck";
+    EXPECT_GT(Worker::stillRunning(), baseline) << "a thread is left stuck";
     EXPECT_FALSE(r.source.expired());
     // Once free, the stuck thread ends and lets go of the source and output.
     r.w->release = true;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Playback::threadsStillRunning() == baseline; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Worker::stillRunning() == baseline; }));
     EXPECT_TRUE(r.source.expired());
     EXPECT_TRUE(r.locked([](World& s) { return s.closes == s.opens; }));
   }

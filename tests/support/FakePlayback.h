@@ -26,7 +26,7 @@ struct FakeAudio {
   int64_t t0 = -1, base = 0;  // the clock at the first write after a drop; frames heard then
   std::atomic<int64_t> written = 0, drops = 0;
 
-  Playback::ClockUs clock() {
+  Clock clock() {
     return [this] { return now.load(); };
   }
   int64_t heardLocked() const {

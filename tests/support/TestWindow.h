@@ -14,7 +14,7 @@ struct TestWindow {
   VirtualCdDevice* device = nullptr;
   std::unique_ptr<frmVelmar> form;
 
-  explicit TestWindow(std::vector<TocEntry> toc = threeTrackDisc(), VirtualCdDevice::Clock c = {}) {
+  explicit TestWindow(std::vector<TocEntry> toc = threeTrackDisc(), Clock c = {}) {
     auto owned = std::make_unique<VirtualCdDevice>(std::move(toc), c ? c : clock.clock());
     device = owned.get();
     form = std::make_unique<frmVelmar>(std::move(owned));

@@ -26,7 +26,7 @@ struct Player {
   CommandTrace trace;  // property writes and command words since the setup
 
   explicit Player(std::vector<TocEntry> toc = threeTrackDisc())
-      : w(std::move(toc), [this] { return now += stepPerRead; }) {
+      : w(std::move(toc), [this] { return (now += stepPerRead) * 1000; }) {
     EXPECT_TRUE(w.activate());
     w->Timer1->stop();
     trace.lines.clear();
