@@ -4,6 +4,9 @@
 #include <chrono>
 
 void Writer::run() {
+  // The output is opened at once, while the window is being built, so that
+  // the first play only starts it.
+  output_.openIfDue(c_.clock(), true);
   for (;;) {
     PlaybackCore::Command cmd{};
     int64_t from = 0;

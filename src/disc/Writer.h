@@ -20,8 +20,9 @@ class Writer {
   // How far, in frames, the audio written may run ahead of the clock when
   // the output does not pace (more than an output's own buffer).
   static constexpr int64_t kLeadFrames = kFrameRate * 3 / 2;
-  // Sectors handed to the output in one write.
-  static constexpr int32_t kPieceSectors = 4;
+  // Sectors handed to the output in one write: a whole read. Each write
+  // wakes the sound server's client thread, so fewer are cheaper.
+  static constexpr int32_t kPieceSectors = kMaxSectorsPerRead;
 
   Writer(PlaybackCore& core, const Worker::Mark& mark)
       : c_(core), output_(core.outputFactory, mark) {}
