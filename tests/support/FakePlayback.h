@@ -9,28 +9,20 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "disc/CdioDevice.h"
-#include "disc/Playback.h"
 #include "disc/ReadAhead.h"
 
-// Playback under test: a clock (us) that moves only when the test moves it,
-// a drive that spins up and stalls, and a sound device that plays in step
-// with the clock. The source and the outputs hold the world by a shared
-// pointer, so that a thread left stuck by a test frees it on its own.
-// `n` frames of the drive's disc from disc frame `from`: the left channel
-// counts, the right one holds the high bits and is never zero.
-inline std::vector<int16_t> discFrames(int64_t from, int64_t n) {
-  std::vector<int16_t> s;
-  for (int64_t f = from; f < from + n; ++f)
-    s.insert(s.end(), {static_cast<int16_t>(f & 0xffff), static_cast<int16_t>(0x4000 | (f >> 16))});
-  return s;
-}
-
+// The one rig for playback under test: a CdioDevice on an image or rip,
+// read the way a drive reads (reads that stall), playing into a sound device
+// that plays in step with a clock (us) that moves only when the test moves
+// it. The source and the outputs hold the world by a shared pointer, so
+// that a thread left stuck by a test frees it on its own.
 struct World {
   std::atomic<int64_t> now{1000000};  // us
   std::atomic<bool> release{false};   // ends every wait
@@ -40,7 +32,8 @@ struct World {
   // (us of the clock).
   std::map<int32_t, int64_t> stalls;
   std::atomic<bool> stalling{false};
-  std::atomic<int64_t> readTo{0};  // the frame after the last one read
+  std::atomic<int64_t> readTo{0};  // the disc frame after the last one read
+  std::weak_ptr<int> source;       // expires with the source
 
   // The sound device: a buffer of kBuffer frames played at 44.1 kHz of the
   // clock. A write waits (in real time) for room or an abort; frames the
@@ -79,10 +72,16 @@ struct World {
   }
 };
 
-// The drive's disc: frames of discFrames(), read as `World` says.
-class DriveSource : public SectorSource {
+// An image read as the drive of `World` reads; the tracks numbered in
+// `preemphasis` (from 1) flagged for pre-emphasis.
+class DriveLike : public SectorSource {
  public:
-  DriveSource(std::shared_ptr<World> w, DiscToc toc) : w_(std::move(w)), toc_(std::move(toc)) {}
+  DriveLike(std::shared_ptr<World> w, std::unique_ptr<SectorSource> image,
+            const std::set<int>& preemphasis)
+      : w_(std::move(w)), image_(std::move(image)), toc_(image_->toc()) {
+    for (int t : preemphasis) toc_.tracks.at(static_cast<size_t>(t - 1)).preemphasis = true;
+    w_->source = alive_;
+  }
   const DiscToc& toc() const override { return toc_; }
   SectorRead read(int32_t lsn, int32_t count, int16_t* out) override {
     int64_t until = 0;
@@ -98,14 +97,14 @@ class DriveSource : public SectorSource {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     w_->stalling = false;
     w_->readTo = frameOfLsn(lsn + count);
-    const std::vector<int16_t> pcm = discFrames(frameOfLsn(lsn), int64_t{count} * kFramesPerSector);
-    std::copy(pcm.begin(), pcm.end(), out);
-    return SectorRead::Ok;
+    return image_->read(lsn, count, out);
   }
 
  private:
   std::shared_ptr<World> w_;
+  std::unique_ptr<SectorSource> image_;
   DiscToc toc_;
+  std::shared_ptr<int> alive_ = std::make_shared<int>();
 };
 
 // The sound device's output; closing it discards what waits.
@@ -165,26 +164,61 @@ class SinkOutput : public AudioOutput {
   bool opened_ = false;
 };
 
-// What a test does with the world, whatever plays in it.
-struct SoundRig {
+// A CdioDevice on the image or rip at `path`, playing into the sound device
+// (or into `output`).
+struct DeviceRig {
   std::shared_ptr<World> w = std::make_shared<World>();
+  CdioDevice dev;
 
-  ~SoundRig() { w->release = true; }
-  Clock clock() const {
-    return [w = w] { return w->now.load(); };
+  explicit DeviceRig(const std::string& path, AudioOutputFactory output = {},
+                     std::set<int> preemphasis = {})
+      : dev(
+            path, output ? std::move(output) : [w = w] { return std::make_unique<SinkOutput>(w); },
+            [w = w] { return w->now.load(); }, access(w, std::move(preemphasis))) {
+    dev.open();
   }
-  AudioOutputFactory sink() const {
-    return [w = w] { return std::make_unique<SinkOutput>(w); };
+  ~DeviceRig() { w->release = true; }
+  static DiscAccess access(std::shared_ptr<World> w, std::set<int> preemphasis) {
+    DiscAccess a = DiscAccess::system();
+    a.image = [w, preemphasis, image = a.image](
+                  const std::string& path, std::string* reason) -> std::unique_ptr<SectorSource> {
+      auto source = image(path, reason);
+      return source ? std::make_unique<DriveLike>(w, std::move(source), preemphasis) : nullptr;
+    };
+    return a;
   }
   template <class F>
   auto locked(F f) {
     std::lock_guard lock(w->m);
     return f(*w);
   }
+  size_t marks() {
+    return locked([](World& s) { return s.marks.size(); });
+  }
+  // Where the device's audio starts again when it has been opened or dropped
+  // since its `n`th mark and given audio after that; -1 until then.
+  int64_t restartedAt(size_t n) {
+    return locked([&](World& s) {
+      return s.marks.size() > n && s.total() > s.marks.back() ? s.marks.back() : -1;
+    });
+  }
+  // Runs a transport command and waits until the writer has carried it out
+  // (the output dropped, then given audio if playback goes on), so that the
+  // clock the test moves next counts from there.
+  void act(const std::function<void()>& command) {
+    const size_t n = marks();
+    const bool wasPlaying = dev.mode() == DeviceMode::Playing;
+    command();
+    EXPECT_TRUE(!wasPlaying || QTest::qWaitFor([&] { return marks() > n; }));
+    EXPECT_TRUE(dev.mode() != DeviceMode::Playing ||
+                QTest::qWaitFor([&] { return restartedAt(wasPlaying ? n : marks() - 1) >= 0; }));
+  }
   // Moves the clock by `ms` in steps, giving the writer after each step the
-  // moment it needs to fill an open device again (or a little longer), and
-  // until `also` holds, if given.
-  void run(int ms, int stepMs = 10, const std::function<bool()>& also = {}) {
+  // moment it needs to fill an open device again (or a little longer). With
+  // `reading`, each step also gives the reader the moment it needs to keep
+  // the read-ahead filled, as it would in real time.
+  void run(int ms, int stepMs = 10, bool reading = false) {
+    const int64_t end = frameOfMs(dev.trackPosition(dev.tracks()) + dev.trackLength(dev.tracks()));
     for (int t = 0; t < ms; t += stepMs) {
       w->now += int64_t{stepMs} * 1000;
       std::this_thread::sleep_for(std::chrono::microseconds(300));
@@ -194,10 +228,15 @@ struct SoundRig {
                      s.advanceLocked();
                      return s.total() - s.played >= World::kBuffer || s.flushed || !s.live;
                    }) &&
-                   (!also || also());
+                   (!reading || w->stalling || w->readTo >= end ||
+                    w->readTo - frameOfMs(dev.position()) >=
+                        ReadQueue::kLowFrames - kMaxSectorsPerRead * 588);
           },
           30);
     }
+  }
+  bool at(int32_t ms) {
+    return QTest::qWaitFor([&] { return dev.position() == ms; });
   }
   // `n` frames from the `from`th the device was given.
   std::vector<int16_t> heard(int64_t from, int64_t n) {
@@ -210,78 +249,5 @@ struct SoundRig {
       });
     }));
     return s;
-  }
-  size_t marks() {
-    return locked([](World& s) { return s.marks.size(); });
-  }
-  // Where the device's audio starts again when it has been opened or dropped
-  // since its `n`th mark and given audio after that; -1 until then.
-  int64_t restartedAt(size_t n) {
-    return locked([&](World& s) {
-      return s.marks.size() > n && s.total() > s.marks.back() ? s.marks.back() : -1;
-    });
-  }
-};
-
-// A Playback of the drive's disc, tracks of `sectors` each (flagged for
-// pre-emphasis where `pre`).
-struct DriveRig : SoundRig {
-  struct Track {
-    int32_t sectors;
-    bool pre = false;
-  };
-  DiscToc toc;
-  std::weak_ptr<SectorSource> source;
-  std::unique_ptr<Playback> pb;
-
-  DriveRig(std::initializer_list<Track> tracks) {
-    for (const Track& t : tracks) {
-      toc.tracks.push_back({toc.leadOutLsn, t.sectors, true, t.pre, 1, {}});
-      toc.leadOutLsn += t.sectors;
-    }
-  }
-  ~DriveRig() {
-    w->release = true;
-    pb.reset();
-  }
-  void start() {
-    auto s = std::make_shared<DriveSource>(w, toc);
-    source = s;
-    pb = std::make_unique<Playback>(s, sink(), clock());
-  }
-  // Runs the clock as real time would also run the reader: each step waits
-  // until the read-ahead is full again (or the drive stalls, or is read to
-  // its end).
-  void runReading(int ms) {
-    run(ms, 10, [&] {
-      return w->stalling || w->readTo >= frameOfLsn(toc.leadOutLsn) ||
-             w->readTo - pb->position() >= ReadQueue::kLowFrames - kMaxSectorsPerRead * 588;
-    });
-  }
-};
-
-// A CdioDevice on the image or rip at `path`, playing into the sound device
-// (or into `output`).
-struct DeviceRig : SoundRig {
-  CdioDevice dev;
-
-  explicit DeviceRig(const std::string& path, AudioOutputFactory output = {})
-      : dev(path, output ? std::move(output) : sink(), clock()) {
-    dev.open();
-  }
-  ~DeviceRig() { w->release = true; }
-  // Runs a transport command and waits until the writer has carried it out
-  // (the output dropped, then given audio if playback goes on), so that the
-  // clock the test moves next counts from there.
-  void act(const std::function<void()>& command) {
-    const size_t n = marks();
-    const bool wasPlaying = dev.mode() == DeviceMode::Playing;
-    command();
-    EXPECT_TRUE(!wasPlaying || QTest::qWaitFor([&] { return marks() > n; }));
-    EXPECT_TRUE(dev.mode() != DeviceMode::Playing ||
-                QTest::qWaitFor([&] { return restartedAt(wasPlaying ? n : marks() - 1) >= 0; }));
-  }
-  bool at(int32_t ms) {
-    return QTest::qWaitFor([&] { return dev.position() == ms; });
   }
 };
