@@ -40,7 +40,8 @@ struct PlaybackCore;
 class Playback {
  public:
   // The threads share the source, the factory, the clock and the outputs
-  // they make: these outlive the object while a thread is still stuck.
+  // they make: these outlive the object while a thread is still stuck. The
+  // writer opens the output at once, so that the first play only starts it.
   Playback(std::shared_ptr<SectorSource> source, AudioOutputFactory output, Clock clock);
   // Returns within about kLetGoUs: a thread stuck in the source or in the
   // output is left to finish on its own, and then frees what it holds.
