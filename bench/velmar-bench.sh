@@ -15,7 +15,9 @@
 #
 # VELMAR_BENCH_SECONDS sets how long each player plays (default 30),
 # VELMAR_BENCH_WARM when the steady sampling starts (default 6: after start-up
-# and the null sink's first stall). mpv, when installed, is measured too.
+# and the null sink's first stall). VELMAR_BENCH_DISPLAY=xvfb runs velmar's
+# window on a private X server (Xvfb, no window manager) instead of Qt's
+# offscreen platform. mpv, when installed, is measured too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -34,8 +36,17 @@ seeks=10
 disc="$build/demo/velmar-demo.cue"
 shim="$build/velmar_alsa_timing.so"
 tmp=$(mktemp -d /tmp/velmar-bench.XXXXXX)
-trap 'rm -rf "$tmp"' EXIT
+xvfb=
+trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$tmp"' EXIT
 export QT_QPA_PLATFORM=offscreen
+if [ "${VELMAR_BENCH_DISPLAY:-offscreen}" = xvfb ]; then
+  command -v Xvfb >/dev/null || { echo "velmar-bench: Xvfb missing (apt-get install xvfb)" >&2; exit 2; }
+  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 640x480x24 3>"$tmp/display" 2>/dev/null &
+  xvfb=$!
+  for _ in $(seq 1 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
+  [ -s "$tmp/display" ] || { echo "velmar-bench: Xvfb did not start" >&2; exit 2; }
+  export DISPLAY=":$(head -1 "$tmp/display")" QT_QPA_PLATFORM=xcb
+fi
 
 now() { date +%s%N; }
 
@@ -112,7 +123,7 @@ report() {  # NAME LABEL SEEKLOG
     $(steady "$name")
 }
 
-echo "== demo disc: $disc; ${secs} s of playback per player, $seeks seeks"
+echo "== demo disc: $disc; ${secs} s of playback per player, $seeks seeks; display: $QT_QPA_PLATFORM"
 
 # velmar: the real program for start-up, CPU and memory; its device, driven
 # the way the seek bar drives it, for seek latency.

@@ -68,7 +68,7 @@ void frmVelmar::createControls(std::unique_ptr<CdDevice> device) {
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(layout::kLabel1.pixels());
 
-  loader_ = new DiscLoader(MMControl1->device().preparer(), this);
+  loader_ = new DiscLoader(MMControl1->preparer(), this);
 
   styleControls();
   wireView();
@@ -119,7 +119,7 @@ void frmVelmar::OpenDisc(const std::string& path, OpenDone done) {
     if (unloaded_) return finish(OpenOutcome::Refused, kClosing);
     if (r.outcome == Outcome::Dropped) return finish(OpenOutcome::Dropped, {});
     if (r.outcome == Outcome::Refused) return finish(OpenOutcome::Refused, r.problem);
-    MMControl1->device().adopt(r.path, std::move(r.disc));
+    MMControl1->adopt(r.path, std::move(r.disc));
     MMControl1->Command("Close");
     MMControl1->setFileName(r.path);
     MMControl1->Command("Open");

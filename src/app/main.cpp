@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
   }
   // The device is closed. A playback thread still held by a stuck drive or
   // sound server would run on into the process's own teardown: end here.
-  if (Playback::threadsStillRunning() > 0) {
+  if (Worker::stillRunning() > 0) {
     std::fflush(nullptr);
     std::_Exit(status);
   }

@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <memory>
 #include <string>
 
 #include "disc/AudioOutput.h"
@@ -18,7 +19,6 @@
 class AlsaOutput : public AudioOutput {
  public:
   explicit AlsaOutput(std::string pcm = "default", unsigned latencyUs = 1000000);
-  ~AlsaOutput() override;
   AlsaOutput(const AlsaOutput&) = delete;
   AlsaOutput& operator=(const AlsaOutput&) = delete;
 
@@ -36,8 +36,12 @@ class AlsaOutput : public AudioOutput {
   // Sleeps until `frames` (at most half the buffer) are free, or an abort.
   void waitForRoom(int64_t frames, const AbortSignal& abort);
 
+  struct Close {
+    void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
+  };
+
   std::string name_;
   unsigned latencyUs_;
-  snd_pcm_t* pcm_ = nullptr;
+  std::unique_ptr<snd_pcm_t, Close> pcm_;
   int64_t bufferFrames_ = 0;
 };

@@ -13,14 +13,14 @@ struct CdioDevice::Prepared : PreparedDisc {
   std::unique_ptr<DriveWatch> watch;   // a drive's, watching already
 };
 
-CdioDevice::CdioDevice(std::string path, AudioOutputFactory output, Playback::ClockUs clock,
-                       DiscAccess access)
+CdioDevice::CdioDevice(std::string path, AudioOutputFactory output, Clock clock, DiscAccess access)
     : path_(std::move(path)),
       outputFactory_(output ? std::move(output) : AlsaOutput::factory()),
       clock_(std::move(clock)),
       access_(std::move(access)) {}
 
 CdioDevice::~CdioDevice() {
+  setDiscChangeHandler({});
   close();
 }
 
@@ -48,31 +48,25 @@ void CdioDevice::adopt(const std::string& path, std::unique_ptr<PreparedDisc> di
   prepared_->path = path;
 }
 
-int32_t CdioDevice::msOfFrame(int64_t frame) {
-  return static_cast<int32_t>(frame * 10 / 441);
-}
-
-int64_t CdioDevice::frameOfMs(int64_t ms) {
-  return (ms * 441 + 9) / 10;
-}
-
 void CdioDevice::setPath(const std::string& path) {
   ++generation_;
   path_ = path;
 }
 
 void CdioDevice::setDiscChangeHandler(DiscChangeHandler handler) {
-  std::lock_guard lock(handlerMutex_);
-  handler_ = std::move(handler);
+  std::lock_guard lock(announcer_->m);
+  announcer_->handler = std::move(handler);
 }
 
 DriveWatch::Report CdioDevice::reportFor(uint64_t generation) {
   // Discs found later are put in on the commanding thread, through the
-  // handler, unless the device has been closed or re-aimed meanwhile.
-  return [this, generation](std::shared_ptr<SectorSource> disc) {
-    std::lock_guard lock(handlerMutex_);
-    if (!handler_) return;
-    handler_([this, generation, disc = std::move(disc)]() mutable {
+  // handler, unless the device has been closed or re-aimed meanwhile. The
+  // watching thread may report after the device is gone: it reaches only
+  // the shared announcer, whose handler the device unset.
+  return [announcer = announcer_, this, generation](std::shared_ptr<SectorSource> disc) {
+    std::lock_guard lock(announcer->m);
+    if (!announcer->handler) return;
+    announcer->handler([this, generation, disc = std::move(disc)]() mutable {
       if (generation == generation_) install(std::move(disc));
     });
   };
@@ -117,10 +111,8 @@ void CdioDevice::install(std::shared_ptr<SectorSource> disc) {
   toc_.clear();
   starts_.clear();
   for (const DiscTrack& t : disc_.tracks) {
-    const int64_t lba = int64_t{t.lsn} + kLeadInSectors;
-    toc_.push_back({static_cast<int32_t>(lba * 40 / 3),
-                    static_cast<int32_t>(int64_t{t.sectors} * 40 / 3), t.audio});
-    starts_.push_back(lba * kFramesPerSector);
+    toc_.push_back({msOfLsn(t.lsn), msOfSectors(t.sectors), t.audio});
+    starts_.push_back(frameOfLsn(t.lsn));
   }
   playback_ = std::make_unique<Playback>(std::move(disc), outputFactory_, clock_);
 }
@@ -171,8 +163,8 @@ void CdioDevice::eject() {
   if (hadDisc) install(nullptr);
   if (watch_) watch_->ejectOrClose();
   if (!hadDisc) return;
-  std::lock_guard lock(handlerMutex_);
-  if (handler_) handler_([] {});
+  std::lock_guard lock(announcer_->m);
+  if (announcer_->handler) announcer_->handler([] {});
 }
 
 int32_t CdioDevice::tracks() const {

@@ -15,8 +15,8 @@
 // The real CD-audio device: a disc in a drive, an image or a rip, played
 // digitally on a worker thread (see Playback).
 //
-// Times are ms from the start of the disc as a drive reports them:
-// ms = LBA * 40 / 3 (LBA = LSN + 150), so track 1 starts at 2000 ms.
+// Times are ms from the start of the disc as a drive reports them (see
+// sources/DiscUnits.h): track 1 starts at 2000 ms.
 //
 // On a drive the device watches the tray (see DriveWatch): a disc that
 // arrives is opened and stands stopped at track 1, and a disc that leaves
@@ -29,8 +29,7 @@ class CdioDevice : public CdDevice {
   // `path` empty: the machine's default drive. `output` gives the audio
   // output (ALSA's default PCM unless a test supplies its own); `access`
   // reaches drives and images (the system's unless a test supplies its own).
-  explicit CdioDevice(std::string path, AudioOutputFactory output = {},
-                      Playback::ClockUs clock = Playback::steadyClock(),
+  explicit CdioDevice(std::string path, AudioOutputFactory output = {}, Clock clock = steadyClock(),
                       DiscAccess access = DiscAccess::system());
   ~CdioDevice() override;
 
@@ -61,11 +60,6 @@ class CdioDevice : public CdDevice {
   void adopt(const std::string& path, std::unique_ptr<PreparedDisc> disc) override;
   void setDiscChangeHandler(DiscChangeHandler handler) override;
 
-  // Frames (1/44100 s, from the start of the disc) to ms, rounding down, and
-  // ms to the first frame at or after it.
-  static int32_t msOfFrame(int64_t frame);
-  static int64_t frameOfMs(int64_t ms);
-
  private:
   struct Prepared;
   // The watch's reports for the open of `generation`.
@@ -79,7 +73,7 @@ class CdioDevice : public CdDevice {
 
   std::string path_;
   AudioOutputFactory outputFactory_;
-  Playback::ClockUs clock_;
+  Clock clock_;
   DiscAccess access_;
   DiscToc disc_;                 // as the source gave it
   std::vector<TocEntry> toc_;    // ms
@@ -89,7 +83,10 @@ class CdioDevice : public CdDevice {
   std::unique_ptr<Prepared> prepared_;  // adopted, for the next open() of its path
   uint64_t generation_ = 0;             // bumped by open, close and setPath
 
-  // The handler is read by the watching thread.
-  mutable std::mutex handlerMutex_;
-  DiscChangeHandler handler_;
+  // The disc change handler, shared with the watching thread's reports.
+  struct Announcer {
+    std::mutex m;
+    DiscChangeHandler handler;
+  };
+  const std::shared_ptr<Announcer> announcer_ = std::make_shared<Announcer>();
 };

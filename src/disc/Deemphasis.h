@@ -21,12 +21,8 @@ class Deemphasis {
   void reset();
   void process(int16_t* frames, size_t count);
 
-  // y[n] = b0 * x[n] + b1 * x[n-1] - a1 * y[n-1]
-  double b0() const { return b0_; }
-  double b1() const { return b1_; }
-  double a1() const { return a1_; }
-
  private:
+  // y[n] = b0 * x[n] + b1 * x[n-1] - a1 * y[n-1]
   double b0_ = 1, b1_ = 0, a1_ = 0;
   double x1_[2] = {0, 0};
   double y1_[2] = {0, 0};

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include "sources/Cancellation.h"
 
@@ -17,7 +16,6 @@ struct DriveWatch::State {
   std::condition_variable cv;
   bool quit = false;
   bool eject = false;
-  bool finished = false;
   // The first reading: handed to first() unless it gave up waiting.
   bool firstDone = false;
   bool firstAbandoned = false;
@@ -34,17 +32,19 @@ DriveWatch::DriveWatch(std::unique_ptr<Drive> drive, int intervalMs, int quietSp
   s_->intervalMs = intervalMs;
   s_->quietSpeed = quietSpeed;
   s_->report = std::move(report);
-  std::thread(run, s_).detach();
+  thread_ = Worker([s = s_](const Worker::Mark& mark) { run(*s, mark); });
 }
 
 DriveWatch::~DriveWatch() {
-  std::unique_lock lock(s_->m);
-  s_->quit = true;
-  s_->report = nullptr;
-  s_->cv.notify_all();
+  {
+    std::lock_guard lock(s_->m);
+    s_->quit = true;
+    s_->report = nullptr;
+    s_->cv.notify_all();
+  }
   // A thread between two questions ends at once; one held by the drive is
   // left to finish by itself.
-  s_->cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return s_->finished; });
+  Worker::letGo({&thread_}, std::chrono::microseconds(kLetGoUs));
 }
 
 std::optional<std::shared_ptr<SectorSource>> DriveWatch::first(int ms, Cancellation* cancel) {
@@ -83,9 +83,13 @@ void DriveWatch::ejectOrClose() {
 namespace {
 // The disc with its read speed capped, asking the drive's full speed back
 // when the last holder lets it go (wherever that happens).
-std::shared_ptr<SectorSource> quiet(std::unique_ptr<SectorSource> disc, int speed) {
+std::shared_ptr<SectorSource> quiet(std::unique_ptr<SectorSource> disc, int speed,
+                                    const Worker::Mark& mark) {
   if (!disc) return nullptr;
-  if (speed > 0) disc->setSpeed(speed);
+  if (speed > 0) {
+    const Worker::Mark::Call call(mark);
+    disc->setSpeed(speed);
+  }
   return std::shared_ptr<SectorSource>(disc.release(), [speed](SectorSource* d) {
     if (speed > 0) d->setSpeed(0);
     delete d;
@@ -93,72 +97,83 @@ std::shared_ptr<SectorSource> quiet(std::unique_ptr<SectorSource> disc, int spee
 }
 }  // namespace
 
-void DriveWatch::run(std::shared_ptr<State> s) {
-  Drive& drive = *s->drive;
+void DriveWatch::run(State& s, const Worker::Mark& mark) {
+  Drive& drive = *s.drive;
+  // Every call into the drive may block for as long as the drive likes.
+  auto openDisc = [&] {
+    std::unique_ptr<SectorSource> disc;
+    {
+      const Worker::Mark::Call call(mark);
+      disc = drive.openDisc();
+    }
+    return quiet(std::move(disc), s.quietSpeed, mark);
+  };
+  auto trayState = [&] {
+    const Worker::Mark::Call call(mark);
+    return drive.state();
+  };
   bool first = true;
   bool holding = false;     // a disc has been reported and has not left since
   bool unreadable = false;  // the disc in the drive could not be read; wait for a change
   auto report = [&](std::shared_ptr<SectorSource> disc) {
-    std::unique_lock lock(s->m);
+    std::unique_lock lock(s.m);
     if (first) {
       first = false;
       // Nobody waits for an empty drive any more: nothing has changed.
-      if (s->firstAbandoned && !disc) return;
-      if (!s->firstAbandoned) {
-        s->firstDone = true;
-        s->firstDisc = std::move(disc);
-        s->cv.notify_all();
+      if (s.firstAbandoned && !disc) return;
+      if (!s.firstAbandoned) {
+        s.firstDone = true;
+        s.firstDisc = std::move(disc);
+        s.cv.notify_all();
         return;
       }
     }
-    if (s->quit) return;
-    if (!s->report) {
-      s->unclaimed = true;
-      s->unclaimedDisc = std::move(disc);
+    if (s.quit) return;
+    if (!s.report) {
+      s.unclaimed = true;
+      s.unclaimedDisc = std::move(disc);
       return;
     }
-    Report r = s->report;
+    Report r = s.report;
     lock.unlock();
     r(std::move(disc));
   };
 
   {
-    auto disc = quiet(drive.openDisc(), s->quietSpeed);
+    auto disc = openDisc();
     holding = disc != nullptr;
-    unreadable = !holding && drive.state() == TrayState::DiscIn;
+    unreadable = !holding && trayState() == TrayState::DiscIn;
     report(std::move(disc));
   }
   for (;;) {
     bool eject = false;
     {
-      std::unique_lock lock(s->m);
-      s->cv.wait_for(lock, std::chrono::milliseconds(s->intervalMs),
-                     [&] { return s->quit || s->eject; });
-      if (s->quit) break;
-      eject = s->eject;
-      s->eject = false;
+      std::unique_lock lock(s.m);
+      s.cv.wait_for(lock, std::chrono::milliseconds(s.intervalMs),
+                    [&] { return s.quit || s.eject; });
+      if (s.quit) break;
+      eject = s.eject;
+      s.eject = false;
     }
     if (eject) {
       // The device has let the disc go already; it learns of a new one
       // like of any other.
       holding = false;
       unreadable = false;
+      const Worker::Mark::Call call(mark);
       drive.ejectOrClose();
       continue;
     }
-    const TrayState state = drive.state();
-    if (holding && (state == TrayState::NoDisc || state == TrayState::Open)) {
+    const TrayState tray = trayState();
+    if (holding && (tray == TrayState::NoDisc || tray == TrayState::Open)) {
       holding = false;
       report(nullptr);
-    } else if (!holding && state == TrayState::DiscIn && !unreadable) {
-      auto disc = quiet(drive.openDisc(), s->quietSpeed);
+    } else if (!holding && tray == TrayState::DiscIn && !unreadable) {
+      auto disc = openDisc();
       holding = disc != nullptr;
       unreadable = !holding;
       if (holding) report(std::move(disc));
     }
-    if (state != TrayState::DiscIn) unreadable = false;
+    if (tray != TrayState::DiscIn) unreadable = false;
   }
-  std::lock_guard lock(s->m);
-  s->finished = true;
-  s->cv.notify_all();
 }

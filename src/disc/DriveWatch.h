@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "disc/Worker.h"
 #include "sources/SectorSource.h"
 
 class Cancellation;
@@ -23,8 +24,9 @@ class DriveWatch {
   using Report = std::function<void(std::shared_ptr<SectorSource> disc)>;
 
   DriveWatch(std::unique_ptr<Drive> drive, int intervalMs, int quietSpeed, Report report);
-  // Stops watching without waiting on the drive: a thread stuck in a drive
-  // call finishes on its own and frees what it holds.
+  // Stops watching within about kLetGoUs, without waiting on the drive: a
+  // thread stuck in a drive call finishes on its own and frees what it
+  // holds.
   ~DriveWatch();
   DriveWatch(const DriveWatch&) = delete;
   DriveWatch& operator=(const DriveWatch&) = delete;
@@ -41,9 +43,13 @@ class DriveWatch {
   void ejectOrClose();
   bool canEject() const { return canEject_; }
 
+  // How long the destructor waits for the thread before it lets it go, us.
+  static constexpr int64_t kLetGoUs = 100000;
+
  private:
   struct State;
-  static void run(std::shared_ptr<State> s);
+  static void run(State& s, const Worker::Mark& mark);
   std::shared_ptr<State> s_;
   bool canEject_ = false;
+  Worker thread_;
 };

@@ -55,7 +55,12 @@ class MMControl : public QWidget {
   // CD-Text of `track`, or the album's for 0; empty without a disc.
   CdText Text(int32_t track) const;
 
-  CdDevice& device() { return *device_; }
+  // Opening another disc without waiting: the device's preparer, and a
+  // disc it made ready for `path` (see CdDevice::preparer and adopt).
+  DiscPreparer preparer() const { return device_->preparer(); }
+  void adopt(const std::string& path, std::unique_ptr<PreparedDisc> disc) {
+    device_->adopt(path, std::move(disc));
+  }
 
   // Sees every property write and command word sent to any control, as
   // "TimeFormat=0", "Open", ... in order. For diagnostics and tests; unset by

@@ -1,18 +1,9 @@
 #include "disc/VirtualCdDevice.h"
 
-#include <chrono>
 #include <utility>
 
 VirtualCdDevice::VirtualCdDevice(std::vector<TocEntry> toc, Clock clock)
     : disc_(std::move(toc)), clock_(std::move(clock)) {}
-
-VirtualCdDevice::Clock VirtualCdDevice::steadyClock() {
-  return [] {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-  };
-}
 
 void VirtualCdDevice::open() {
   log_.emplace_back("open");
@@ -33,7 +24,7 @@ void VirtualCdDevice::play() {
   advance();
   if (mode_ != DeviceMode::Stopped && mode_ != DeviceMode::Paused) return;
   mode_ = DeviceMode::Playing;
-  anchor_ = clock_();
+  anchorUs_ = clock_();
   advance();
 }
 
@@ -58,7 +49,7 @@ void VirtualCdDevice::pause() {
     mode_ = DeviceMode::Paused;
   } else if (mode_ == DeviceMode::Paused) {
     mode_ = DeviceMode::Playing;
-    anchor_ = clock_();
+    anchorUs_ = clock_();
   }
 }
 
@@ -86,7 +77,7 @@ void VirtualCdDevice::eject() {
 
 void VirtualCdDevice::jumpTo(int32_t ms) {
   position_ = ms;
-  anchor_ = clock_();
+  anchorUs_ = clock_();
 }
 
 int32_t VirtualCdDevice::tracks() const {
@@ -123,9 +114,10 @@ DeviceMode VirtualCdDevice::mode() const {
 
 void VirtualCdDevice::advance() const {
   if (mode_ != DeviceMode::Playing) return;
-  const int64_t now = clock_();
-  int64_t pos = int64_t{position_} + (now - anchor_);
-  anchor_ = now;
+  // Whole ms played; the rest counts towards the next.
+  const int64_t ms = (clock_() - anchorUs_) / 1000;
+  int64_t pos = int64_t{position_} + ms;
+  anchorUs_ += ms * 1000;
   // Skip data tracks: their time is not played, playback goes on at the
   // next audio track.
   for (size_t i = 0; i < toc_.size(); ++i) {

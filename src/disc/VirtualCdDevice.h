@@ -1,15 +1,15 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "disc/CdDevice.h"
+#include "disc/Clock.h"
 #include "disc/Transport.h"
 
-// A disc that exists only in memory: a table of contents and a clock. It
+// A disc that exists only in memory: a table of contents and a clock (us). It
 // behaves as a drive does (open at track 1, play advances with the clock,
 // stop keeps the position, seek works while stopped) and keeps a log of the
 // commands it received, so tests can check what the program asked of it.
@@ -20,13 +20,7 @@
 // does. Data tracks are skipped while playing.
 class VirtualCdDevice : public CdDevice {
  public:
-  // Monotonic time in ms.
-  using Clock = std::function<int64_t()>;
-
   VirtualCdDevice(std::vector<TocEntry> toc, Clock clock);
-
-  // A monotonic clock for interactive use.
-  static Clock steadyClock();
 
   void open() override;
   void close() override;
@@ -66,5 +60,5 @@ class VirtualCdDevice : public CdDevice {
   std::vector<std::string> log_;
   mutable DeviceMode mode_ = DeviceMode::NotOpen;
   mutable int32_t position_ = 0;  // while playing: the position at anchor_
-  mutable int64_t anchor_ = 0;    // clock reading matching position_
+  mutable int64_t anchorUs_ = 0;  // clock reading matching position_
 };

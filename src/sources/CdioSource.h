@@ -52,7 +52,6 @@ class CdioSource : public SectorSource {
   // holds (it was cut short after it was opened; noted once on standard
   // error until a read succeeds again).
   SectorRead read(int32_t lsn, int32_t count, int16_t* out) override;
-  bool isDrive() const override { return drive_; }
   bool setSpeed(int multiple) override;
   // Reads through paranoia, as a drive is always read. libcdio-paranoia
   // reads images too, so this lets the drive's way of reading be checked

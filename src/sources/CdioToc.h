@@ -7,7 +7,7 @@
 #include "sources/SectorSource.h"
 
 // The last sector a table of contents may name: 99:59:74 on the disc, as LSN.
-inline constexpr int32_t kMaxLeadOutLsn = (99 * 60 + 59) * 75 + 74 - kLeadInSectors;
+inline constexpr int32_t kMaxLeadOutLsn = sectorsOfMsf(99, 59, 74) - kLeadInSectors;
 inline constexpr int kMaxTracks = 99;
 
 // Reads the table of contents of an open disc or image: every track's start,

@@ -350,7 +350,7 @@ std::optional<int32_t> Parser::time(const Token& t) {
     }
   }
   if (t.quoted || part != 2 || digits == 0 || parts[1] >= 60 || parts[2] >= 75) return std::nullopt;
-  return (parts[0] * 60 + parts[1]) * 75 + parts[2];
+  return sectorsOfMsf(parts[0], parts[1], parts[2]);
 }
 
 CueTrack* Parser::track(const char* keyword) {

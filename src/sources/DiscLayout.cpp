@@ -8,8 +8,10 @@
 
 std::string cueTime(int64_t sectors) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(sectors / 75 / 60),
-                static_cast<long long>(sectors / 75 % 60), static_cast<long long>(sectors % 75));
+  const int64_t seconds = sectors / kSectorsPerSecond;
+  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 60),
+                static_cast<long long>(seconds % 60),
+                static_cast<long long>(sectors % kSectorsPerSecond));
   return buf;
 }
 

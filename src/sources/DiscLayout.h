@@ -15,7 +15,7 @@
 // Frames are 44.1 kHz stereo frames (kFramesPerSector a sector).
 
 // The longest disc a rip may describe, sectors after LSN 0 (99:59:74).
-inline constexpr int32_t kMaxDiscSectors = 100 * 60 * 75 - kLeadInSectors;
+inline constexpr int32_t kMaxDiscSectors = sectorsOfMsf(100, 0, 0) - kLeadInSectors;
 inline constexpr int64_t kMaxDiscFrames = int64_t{kMaxDiscSectors} * kFramesPerSector;
 inline constexpr int kMaxRipFiles = 99;
 inline constexpr int kMaxRipTracks = 99;

@@ -5,14 +5,9 @@
 #include <string>
 #include <vector>
 
-// Units on a disc: a sector is 1/75 s of audio, 588 stereo frames of 16-bit
-// samples (2352 bytes). LSN 0 is the first sector after the 2 s lead-in,
-// LBA = LSN + 150, and a frame position from the start of the disc is
-// LBA * 588.
-inline constexpr int32_t kLeadInSectors = 150;      // LBA of LSN 0
-inline constexpr int32_t kFramesPerSector = 588;    // 44.1 kHz stereo frames
-inline constexpr int32_t kSamplesPerSector = 1176;  // 16-bit samples, both channels
-inline constexpr int32_t kBytesPerSector = 2352;
+#include "sources/DiscUnits.h"
+
+// The most sectors one read asks for.
 inline constexpr int32_t kMaxSectorsPerRead = 25;
 // The gap between the audio session and the data session of an Enhanced CD
 // (lead-out, lead-in and pregap of the second session), sectors.
@@ -62,8 +57,6 @@ class SectorSource {
   // byte order. Retries a bounded number of times; on any result but Ok the
   // contents of `out` are unspecified.
   virtual SectorRead read(int32_t lsn, int32_t count, int16_t* out) = 0;
-  // A disc in a drive (as opposed to an image or a rip).
-  virtual bool isDrive() const { return false; }
   // Drives: caps the read speed at `multiple` x real time (0: the drive's
   // own maximum). False where the drive does not take it.
   virtual bool setSpeed(int multiple) {

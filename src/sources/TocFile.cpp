@@ -204,7 +204,7 @@ bool Parser::msf(const char* what, int64_t* sectors) {
                                       " no es un tiempo válido (M:S:F, con S menor que 60 y F "
                                       "menor que 75)");
   ++pos_;
-  *sectors = (*m * 60 + *sec) * 75 + *f;
+  *sectors = sectorsOfMsf(*m, *sec, *f);
   if (*sectors > kMaxDiscSectors)
     return fail(line, std::string(what) + " " + cueTime(*sectors) + " no cabe en un disco");
   return true;

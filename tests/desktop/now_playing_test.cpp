@@ -8,7 +8,7 @@
 // goes back to track 1 jumped; steady play into the next track and a pause
 // did not.
 TEST(NowPlayingJumps, ADiscThatRunsOutJumpsSteadyPlayDoesNot) {
-  TestWindow w({{2000, 1200, true}, {3200, 1200, true}}, VirtualCdDevice::steadyClock());
+  TestWindow w({{2000, 1200, true}, {3200, 1200, true}}, steadyClock());
   auto* now = new NowPlaying(w->player());
   int jumps = 0;
   QObject::connect(now, &NowPlaying::jumped, [&] { ++jumps; });

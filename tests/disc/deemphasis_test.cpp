@@ -15,9 +15,7 @@ TEST(Deemphasis, ResponseFollowsThe50And15MicrosecondNetwork) {
     double hz[2], db[2];
   } cases[] = {
       {{1000, 10000}, {-0.37, -7.60}},
-      {{10000, 1000}, {-7.60, -0.37}},
-      {{100, 5000}, {-0.004, -4.53}},
-      {{3183, 16000}, {-2.64, -9.04}},
+      {{3183, 100}, {-2.64, -0.004}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.hz[0] << " Hz / " << c.hz[1] << " Hz");

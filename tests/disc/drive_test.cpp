@@ -4,9 +4,6 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -19,79 +16,71 @@
 
 namespace {
 
-// A drive's tray that the test opens and fills by hand. Every call is safe
-// from any thread.
-struct Tray {
+// A drive whose tray the test opens and fills by hand; its discs are
+// silence and record the speeds asked of them. Safe from any thread.
+struct Tray : Drive, std::enable_shared_from_this<Tray> {
   std::mutex m;
-  TrayState state = TrayState::NoDisc;
+  TrayState tray = TrayState::NoDisc;
   DiscToc disc;  // in the tray (or waiting in the open tray)
-  std::atomic<int> spinUpMs = 0;
-  int reads = 0;            // discs the drive has tried to read
+  int spinUpMs = 0, reads = 0;
   std::vector<int> speeds;  // asked of the discs read, 0 as each is let go
-  // Puts in a disc of audio tracks of `sectors` each (none: a disc the drive
+
+  // Puts in a disc of audio tracks of `sectors` each (none: one the drive
   // cannot read).
   void put(TrayState s, const std::vector<int32_t>& sectors = {}) {
     std::lock_guard lock(m);
-    state = s;
+    tray = s;
     disc = {};
-    for (int32_t n : sectors) {
-      DiscTrack t;
-      t.lsn = disc.leadOutLsn;
-      t.sectors = n;
-      disc.tracks.push_back(t);
-      disc.leadOutLsn += n;
-    }
+    for (int32_t n : sectors)
+      disc.tracks.push_back({disc.leadOutLsn, n, true, false, 1, {}}), disc.leadOutLsn += n;
   }
   template <class T>
   T get(T Tray::*field) {
     std::lock_guard lock(m);
     return this->*field;
   }
-};
-
-// A disc in memory (silence) that records the speeds asked of it.
-class MemoryDisc : public SectorSource {
- public:
-  MemoryDisc(DiscToc toc, std::shared_ptr<Tray> tray)
-      : toc_(std::move(toc)), tray_(std::move(tray)) {}
-  const DiscToc& toc() const override { return toc_; }
-  SectorRead read(int32_t, int32_t count, int16_t* out) override {
-    std::fill(out, out + count * kSamplesPerSector, int16_t{0});
-    return SectorRead::Ok;
-  }
-  bool setSpeed(int multiple) override {
-    std::lock_guard lock(tray_->m);
-    tray_->speeds.push_back(multiple);
-    return true;
-  }
-
- private:
-  DiscToc toc_;
-  std::shared_ptr<Tray> tray_;
-};
-
-// Reading a disc takes the tray's spinUpMs.
-class FakeDrive : public Drive {
- public:
-  explicit FakeDrive(std::shared_ptr<Tray> tray) : tray_(std::move(tray)) {}
-  TrayState state() override { return tray_->get(&Tray::state); }
+  struct Disc : SectorSource {
+    DiscToc t;
+    std::shared_ptr<Tray> tray;
+    const DiscToc& toc() const override { return t; }
+    SectorRead read(int32_t, int32_t count, int16_t* out) override {
+      std::fill(out, out + count * kSamplesPerSector, int16_t{0});
+      return SectorRead::Ok;
+    }
+    bool setSpeed(int multiple) override {
+      std::lock_guard lock(tray->m);
+      tray->speeds.push_back(multiple);
+      return true;
+    }
+  };
+  TrayState state() override { return get(&Tray::tray); }
   std::unique_ptr<SectorSource> openDisc() override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(tray_->spinUpMs.load()));
-    std::lock_guard lock(tray_->m);
-    ++tray_->reads;
-    if (tray_->state != TrayState::DiscIn || tray_->disc.tracks.empty()) return nullptr;
-    return std::make_unique<MemoryDisc>(tray_->disc, tray_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(get(&Tray::spinUpMs)));
+    std::lock_guard lock(m);
+    ++reads;
+    if (tray != TrayState::DiscIn || disc.tracks.empty()) return nullptr;
+    auto d = std::make_unique<Disc>();
+    d->t = disc;
+    d->tray = shared_from_this();
+    return d;
   }
   bool ejectOrClose() override {
-    std::lock_guard lock(tray_->m);
-    const bool open = tray_->state == TrayState::Open, empty = tray_->disc.tracks.empty();
-    tray_->state = !open ? TrayState::Open : empty ? TrayState::NoDisc : TrayState::DiscIn;
+    std::lock_guard lock(m);
+    tray = tray != TrayState::Open ? TrayState::Open
+           : disc.tracks.empty()   ? TrayState::NoDisc
+                                   : TrayState::DiscIn;
     return true;
   }
   bool canEject() const override { return true; }
+};
 
- private:
-  std::shared_ptr<Tray> tray_;
+// The tray as each device that opens it sees it.
+struct DriveOf : Drive {
+  std::shared_ptr<Tray> t;
+  TrayState state() override { return t->state(); }
+  std::unique_ptr<SectorSource> openDisc() override { return t->openDisc(); }
+  bool ejectOrClose() override { return t->ejectOrClose(); }
+  bool canEject() const override { return true; }
 };
 
 }  // namespace
@@ -105,11 +94,13 @@ TEST(DriveWatch, EveryDiscChangeReachesTheWindowWhoseThreadTheDriveNeverHolds) {
   TestDisc image(counterDisc({300, 300, 300, 300}));
   DiscAccess a = DiscAccess::system();
   a.drive = [tray](const std::string& path) -> std::unique_ptr<Drive> {
-    return path.empty() ? std::make_unique<FakeDrive>(tray) : nullptr;
+    if (!path.empty()) return nullptr;
+    auto d = std::make_unique<DriveOf>();
+    d->t = tray;
+    return d;
   };
   a.driveOpenWaitMs = 100;
   a.watchIntervalMs = 20;
-
   // The longest the window's thread went without running its events.
   QElapsedTimer since;
   since.start();
@@ -119,54 +110,51 @@ TEST(DriveWatch, EveryDiscChangeReachesTheWindowWhoseThreadTheDriveNeverHolds) {
   probe.start(10);
 
   frmVelmar form(std::make_unique<CdioDevice>(
-      image.cue, [] { return nullptr; }, Playback::steadyClock(), a));
+      image.cue, [] { return nullptr; }, steadyClock(), a));
   form.show();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 4; }));
+  auto listHas = [&](int n, int ms = 5000) {
+    return QTest::qWaitFor([&] { return form.List1->count() == n; }, ms);
+  };
+  ASSERT_TRUE(listHas(4));
   form.OpenDisc("");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 0; }))
-      << "the drive's disc is still spinning up";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 3; }, 5000));
+  ASSERT_TRUE(listHas(0)) << "the drive's disc is still spinning up";
+  ASSERT_TRUE(listHas(3));
   EXPECT_EQ(form.MMControl1->Mode(), DeviceMode::Playing) << "a disc that arrives plays";
-  EXPECT_EQ(modFunciones::TrackTable[3].start, (1500 + 150) * 40 / 3);
-  EXPECT_NE(modFunciones::CurrentEnd, 0);
+  EXPECT_EQ(modFunciones::TrackTable[3].start, msOfLsn(1500));
 
   // Eject: the list empties at once; Eject again closes the tray on the
   // next disc, which is read and played like the first.
   tray->spinUpMs = 1000;
-  auto* bar = form.MMControl1->findChild<TransportBar*>();
-  ASSERT_NE(bar, nullptr);
-  bar->button(TransportBar::Eject)->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 0; }));
+  auto* eject = form.MMControl1->findChild<TransportBar*>()->button(TransportBar::Eject);
+  eject->click();
+  ASSERT_TRUE(listHas(0));
   EXPECT_EQ(form.MMControl1->Mode(), DeviceMode::NoDisc);
   EXPECT_EQ(modFunciones::TrackTable[1].end, 0) << "the old table is gone";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return tray->get(&Tray::state) == TrayState::Open; }));
   auto speeds = [&](std::vector<int> want) {
     return QTest::qWaitFor([&] { return tray->get(&Tray::speeds) == want; });
   };
   EXPECT_TRUE(speeds({CdioDevice::kQuietSpeed, 0})) << "a quiet speed, full speed asked back";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tray->get(&Tray::tray) == TrayState::Open; }));
   tray->put(TrayState::Open, {300, 300});
-  ASSERT_TRUE(QTest::qWaitFor([&] { return bar->button(TransportBar::Eject)->isEnabled(); }));
-  bar->button(TransportBar::Eject)->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 2; }, 5000));
-  EXPECT_EQ(form.List1->itemText(1), "2");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return eject->isEnabled(); }));
+  eject->click();
+  ASSERT_TRUE(listHas(2));
   EXPECT_EQ(form.MMControl1->Mode(), DeviceMode::Playing);
 
   // The disc taken out by hand while playing; then one the drive cannot
   // read, tried once and not every second, until a new disc comes.
   tray->spinUpMs = 0;
   tray->put(TrayState::Open);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 0; }));
-  EXPECT_EQ(form.MMControl1->Mode(), DeviceMode::NoDisc);
+  ASSERT_TRUE(listHas(0));
   EXPECT_EQ(modFunciones::CurrentEnd, 0);
   const int reads = tray->get(&Tray::reads);
   tray->put(TrayState::DiscIn);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return tray->get(&Tray::reads) > reads; }));
   QTest::qWait(200);
   EXPECT_EQ(tray->get(&Tray::reads), reads + 1);
   tray->put(TrayState::Open);
   QTest::qWait(60);
   tray->put(TrayState::DiscIn, {300});
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form.List1->count() == 1; }));
+  ASSERT_TRUE(listHas(1));
 
   probe.stop();
   EXPECT_LT(longest, 500) << "the window's thread waited on the drive";

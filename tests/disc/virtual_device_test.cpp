@@ -7,6 +7,34 @@
 #include "disc/VirtualCdDevice.h"
 #include "support/ManualClock.h"
 
+// The transport rules every device follows, once for all of them.
+TEST(Transport, PreviousNextAndSeekTargets) {
+  const std::vector<TocEntry> disc = threeTrackDisc(), none;
+  const struct {
+    int32_t ms, previous, next, seek;
+  } cases[] = {
+      {0, 2000, 2000, 2000},  // before track 1
+      {2000, 2000, 200000, 2000},
+      {101000, 2000, 200000, 101000},
+      {202999, 2000, 400000, 202999},  // within its first 3 s: the track before
+      {203000, 200000, 400000, 203000},
+      {410000, 400000, 400000, 410000},  // the last: its own
+      {549999, 400000, 400000, 549999},
+      {INT32_MAX, 400000, 400000, 550000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ms);
+    EXPECT_EQ(previousTarget(disc, c.ms), c.previous);
+    EXPECT_EQ(nextTarget(disc, c.ms), c.next);
+    EXPECT_EQ(clampToDisc(disc, c.ms), c.seek);
+  }
+  EXPECT_EQ(trackAt(disc, 399999), 2);
+  EXPECT_EQ(trackAt(disc, 550000), 0);
+  EXPECT_EQ(tocRow(disc, 4).start, 0);
+  EXPECT_EQ(leadOut(none) + previousTarget(none, 5) + nextTarget(none, 5) + clampToDisc(none, 5),
+            0);
+}
+
 namespace {
 struct Rig {
   ManualClock clock;
@@ -27,13 +55,9 @@ struct Rig {
 };
 }  // namespace
 
-TEST(VirtualDevice, PlaysPausesSeeksAndSkipsTracksLikeADrive) {
-  Rig rig;
+TEST(VirtualDevice, PlaysPausesAndSeeksWithItsClockLikeADrive) {
+  Rig rig({{2000, 10000, true}, {12000, 5000, false}, {17000, 10000, true}});
   MMControl& c = *rig.control;
-  EXPECT_EQ(c.Tracks(), 3);
-  c.setTrack(2);
-  EXPECT_EQ(c.TrackPosition(), 200000);
-  EXPECT_EQ(c.TrackLength(), 200000);
   // Each step: time passes (ms), the position and mode are read, then a
   // command word is sent (To for seek).
   using M = DeviceMode;
@@ -46,34 +70,20 @@ TEST(VirtualDevice, PlaysPausesSeeksAndSkipsTracksLikeADrive) {
   } steps[] = {
       {5000, 2000, M::Stopped, "Play"},  // opened at the start of track 1
       {1500, 3500, M::Playing, "stop"},
-      {10000, 3500, M::Stopped, "seek", 300000},  // stop keeps the position
-      {1000, 300000, M::Stopped, "play"},
-      {0, 300000, M::Playing, "seek", 101000},
-      {0, 101000, M::Stopped, "play"},  // seek stops a playing disc
-      {1000, 102000, M::Playing, "pause"},
-      {5000, 102000, M::Paused, "pause"},
-      {500, 102500, M::Playing, "pause"},  // pause again resumes
-      {0, 102500, M::Paused, "seek", 150000},
-      {1000, 150000, M::Paused, "play"},         // a paused disc stays paused where it is sent
-      {0, 150000, M::Playing, "seek", -40000},   // play resumes it
-      {0, 2000, M::Stopped, "seek", INT32_MAX},  // seeks are brought onto the disc
-      {0, 550000, M::Stopped, "seek", 549000},
-      {0, 549000, M::Stopped, "play"},
-      {999, 549999, M::Playing, ""},
-      {1, 2000, M::Stopped, "play"},  // off the last track: stopped at track 1
-      {100, 2100, M::Playing, "seek", 250000},
-      {0, 250000, M::Stopped, "play"},
-      {0, 250000, M::Playing, "next"},
-      {1000, 401000, M::Playing, "next"},
-      {10000, 410000, M::Playing, "prev"},  // the last track: its own start
-      {2999, 402999, M::Playing, "prev"},   // within its first 3 s: the one before
-      {3000, 203000, M::Playing, "prev"},   // 3 s in: the current one's start
-      {0, 200000, M::Playing, "prev"},      // at its start: the one before
-      {0, 2000, M::Playing, "prev"},
-      {0, 2000, M::Playing, "eject"},  // track 1 stays at its start
-      {0, 0, M::NoDisc, "seek", 5000},
+      {1000, 3500, M::Stopped, "seek", 5000},  // stop keeps the position
+      {0, 5000, M::Stopped, "play"},
+      {1000, 6000, M::Playing, "pause"},
+      {5000, 6000, M::Paused, "pause"},  // pause again resumes
+      {500, 6500, M::Playing, "seek", 9000},
+      {0, 9000, M::Stopped, "pause"},  // a seek stops a playing disc
+      {0, 9000, M::Stopped, "play"},
+      {0, 9000, M::Playing, "pause"},
+      {0, 9000, M::Paused, "seek", 11000},
+      {1000, 11000, M::Paused, "play"},  // a paused disc stays paused where it is sent
+      {1500, 17000, M::Playing, ""},     // the data track is skipped
+      {9999, 26999, M::Playing, ""},
+      {1, 2000, M::Stopped, "eject"},  // off the last track: stopped at track 1
       {0, 0, M::NoDisc, "play"},
-      {0, 0, M::NoDisc, ""},
   };
   for (size_t i = 0; i < std::size(steps); ++i) {
     SCOPED_TRACE(testing::Message() << "step " << i);
@@ -83,14 +93,6 @@ TEST(VirtualDevice, PlaysPausesSeeksAndSkipsTracksLikeADrive) {
     if (*steps[i].word) rig.send(steps[i].word, steps[i].to);
   }
   EXPECT_EQ(c.Tracks(), 0);
-
-  Rig data({{2000, 10000, true}, {12000, 5000, false}, {17000, 10000, true}});
-  data.send("seek", 11000);
-  data.send("play");
-  data.clock.advance(1500);
-  EXPECT_EQ(data.control->Position(), 17000) << "the data track is skipped";
-  data.clock.advance(500);
-  EXPECT_EQ(data.control->Position(), 17500);
 }
 
 TEST(VirtualDevice, CommandWordsIgnoreCaseAndNeedAnOpenCdAudioDevice) {
@@ -100,21 +102,13 @@ TEST(VirtualDevice, CommandWordsIgnoreCaseAndNeedAnOpenCdAudioDevice) {
   EXPECT_EQ(rig.control->Tracks(), 0);
   EXPECT_TRUE(rig.device->log().empty());
   rig.control->setDeviceType("cdaudio");
-  for (const char* word : {"OPEN", "pLaY", "rewind"}) rig.send(word);
+  for (const char* word : {"OPEN", "pLaY", "rewind", "NeXt"}) rig.send(word);
   rig.clock.advance(1000);
-  EXPECT_EQ(rig.control->Position(), 3000);
+  EXPECT_EQ(rig.control->Position(), 201000);
+  rig.control->setTrack(2);
+  EXPECT_EQ(rig.control->TrackLength(), 200000);
   rig.send("CLOSE");
   EXPECT_EQ(rig.control->Mode(), DeviceMode::NotOpen);
   EXPECT_EQ(rig.control->Position(), 0);
-  EXPECT_EQ(rig.device->log(), (std::vector<std::string>{"open", "play", "close"}));
-}
-
-TEST(Transport, TargetsOnAnEmptyTableAndBeforeTrackOne) {
-  const std::vector<TocEntry> none;
-  EXPECT_EQ(leadOut(none), 0);
-  EXPECT_EQ(previousTarget(none, 5000), 0);
-  EXPECT_EQ(nextTarget(none, 5000), 0);
-  EXPECT_EQ(clampToDisc(none, 5000), 0);
-  EXPECT_EQ(nextTarget(threeTrackDisc(), 0), 2000);
-  EXPECT_EQ(previousTarget(threeTrackDisc(), 0), 2000);
+  EXPECT_EQ(rig.device->log(), (std::vector<std::string>{"open", "play", "next", "close"}));
 }

@@ -125,7 +125,7 @@ TEST(CueSourceLayout, RipsSplitIntoFilesOrWrittenAsTocAreTheSingleImageAndPlayWi
     r.act([&] { r.dev.play(); });
     r.run(15000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
-    const int64_t first = CdioDevice::frameOfMs(from) - 150 * kFramesPerSector;
+    const int64_t first = frameOfMs(from) - frameOfLsn(0);
     const int64_t total = int64_t{leadOut} * kFramesPerSector - first;
     EXPECT_TRUE(r.heard(0, total) == disc.samples(first, total)) << "nothing lost, nothing twice";
   }

@@ -2,20 +2,21 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "disc/Clock.h"
 #include "disc/VirtualCdDevice.h"
 
-// A clock that moves only when a test advances it, ms.
+// A clock that moves only when a test advances it, by ms.
 class ManualClock {
  public:
-  void advance(int64_t ms) { *now_ += ms; }
-  int64_t now() const { return *now_; }
-  VirtualCdDevice::Clock clock() const {
-    return [now = now_] { return *now; };
+  void advance(int64_t ms) { *us_ += ms * 1000; }
+  Clock clock() const {
+    return [us = us_] { return *us; };
   }
 
  private:
-  std::shared_ptr<int64_t> now_ = std::make_shared<int64_t>(0);
+  std::shared_ptr<int64_t> us_ = std::make_shared<int64_t>(0);
 };
 
 // The three-track disc used across the tests: starts 2000, 200000 and

@@ -20,9 +20,10 @@ struct TestWindow {
   VirtualCdDevice* device = nullptr;
   std::unique_ptr<frmVelmar> form;
 
-  explicit TestWindow(std::vector<TocEntry> toc = threeTrackDisc(), VirtualCdDevice::Clock c = {}) {
+  // `now` and `step` are in ms; the device reads them in µs.
+  explicit TestWindow(std::vector<TocEntry> toc = threeTrackDisc(), Clock c = {}) {
     auto owned = std::make_unique<VirtualCdDevice>(
-        std::move(toc), c ? c : [this] { return now += step; });
+        std::move(toc), c ? c : Clock([this] { return (now += step) * 1000; }));
     device = owned.get();
     form = std::make_unique<frmVelmar>(std::move(owned));
   }
