@@ -84,10 +84,3 @@ std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string&
 
 // Reads the sheet at `path` (a regular file of at most kMaxCueSheetBytes).
 std::optional<CueSheet> readCueSheet(const std::string& path, std::string* reason);
-
-// Whether `bytes` are well-formed UTF-8 (no overlong forms, no surrogates).
-bool isValidUtf8(std::string_view bytes);
-
-// `bytes` as UTF-8: as they are when they are valid UTF-8, else read as
-// Windows-1252.
-std::string textAsUtf8(std::string_view bytes);

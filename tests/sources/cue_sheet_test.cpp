@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "sources/CueSheet.h"
+#include "sources/TextEncoding.h"
 
 namespace {
 

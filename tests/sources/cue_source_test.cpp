@@ -38,7 +38,7 @@ TEST(CueSourceLayout, RipsSplitIntoFilesOrWrittenAsTocAreTheSingleImageAndPlayWi
   for (size_t t = 1; t < 4; ++t) plan.tracks[t].pregapSectors = pregap[t];
   const TestDisc disc(plan);
   std::string why;
-  const auto image = CdioSource::open(disc.cue, &why);
+  const auto image = CdioSource::openImageAsDrive(disc.cue, &why);
   ASSERT_TRUE(image) << why;
   const DiscToc& toc = image->toc();
   ASSERT_EQ(tocText(toc), "0+375 s1; 375+375 s1; 750+483 s1; 1233+160 s1; lead-out 1393")
