@@ -39,7 +39,6 @@ class RawFile : public AudioFile {
     frames_ = (bytes - offset) / 4;
     swap_ = bigEndian != (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__);
   }
-  bool raw() const override { return true; }
 
   int64_t read(int64_t frame, int64_t count, int16_t* out, int* err) override {
     const ssize_t got =

@@ -252,7 +252,6 @@ bool Parser::file(const std::vector<Token>& t) {
   CueFile f;
   f.rawName = t[1].text;
   f.name = utf8(t[1].text);
-  f.type = type;
   f.kind = known->kind;
   f.line = line_;
   sheet_->files.push_back(std::move(f));
@@ -283,7 +282,6 @@ bool Parser::trackLine(const std::vector<Token>& t) {
   CueTrack track;
   track.number = *n;
   track.line = line_;
-  track.mode = mode;
   track.sectorBytes = mode == "AUDIO" ? kBytesPerSector : dataBytes;
   track.audio = mode == "AUDIO";
   track.session = session_;

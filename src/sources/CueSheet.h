@@ -30,7 +30,6 @@ struct CueFile {
   using Kind = FileKind;  // BINARY: LittleEndian; MOTOROLA: BigEndian
   std::string name;       // as written, UTF-8
   std::string rawName;    // the sheet's own bytes (differ from `name` in a Windows-1252 sheet)
-  std::string type;       // upper case: BINARY, WAVE, FLAC...
   Kind kind = Kind::LittleEndian;
   int line = 0;
 };
@@ -45,7 +44,6 @@ struct CueIndex {
 struct CueTrack {
   int number = 0;  // as written, 1..99
   int line = 0;
-  std::string mode;            // upper case: AUDIO, MODE1/2352...
   int32_t sectorBytes = 2352;  // bytes one sector of this track takes in its file
   bool audio = true;
   bool preemphasis = false;

@@ -160,6 +160,14 @@ void probeLog(cdio_log_level_t level, const char message[]) {
 
 }  // namespace
 
+std::string openedPath(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+namespace {
+
+// The probe's executable, as looked up in ImageProbe.h; empty when none is
+// found.
 std::string executable() {
   if (const char* env = std::getenv("VELMAR_PROBE"); env && *env) return env;
   char self[PATH_MAX];
@@ -176,12 +184,6 @@ std::string executable() {
   }
   return {};
 }
-
-std::string openedPath(int fd) {
-  return "/proc/self/fd/" + std::to_string(fd);
-}
-
-namespace {
 
 // Waits until the child has ended, `msLeft()` at most, without reaping it:
 // its pid stays the child's until waitpid().

@@ -57,9 +57,6 @@ Report probe(int fd);
 // process that holds it: /proc/self/fd/N.
 std::string openedPath(int fd);
 
-// The probe's executable, as looked up above; empty when none is found.
-std::string executable();
-
 // The probe's own main(): `velmar-probe IMAGE` reads the Nero image IMAGE, writes its report to
 // standard output and ends with status 0; anything else (a crash, an abort, a failed check inside
 // libcdio, another status) means the image is not safe to open.
