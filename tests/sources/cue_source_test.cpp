@@ -10,7 +10,6 @@
 #include "sources/DiscOpener.h"
 #include "sources/RipSource.h"
 #include "support/BadRips.h"
-#include "support/FakePlayback.h"
 #include "support/TestDisc.h"
 
 namespace {
@@ -113,19 +112,6 @@ TEST(CueSourceLayout, RipsSplitIntoFilesOrWrittenAsTocAreTheSingleImageAndPlayWi
     for (size_t t = 1; t < n; ++t)
       for (const int32_t at : {zero(t), start(t)})
         EXPECT_TRUE(readSectors(*s, at - 2, 5, 5) == sectors(at - 2, 5)) << "LSN " << at;
-  }
-
-  // The device plays a split rip from 0.5 s before track 2 to its end.
-  {
-    DeviceRig r(sheets[1].second);
-    const int32_t from = r.dev.trackPosition(2) - 500;
-    r.dev.seek(from);
-    r.act([&] { r.dev.play(); });
-    r.run(15000);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
-    const int64_t first = CdioDevice::frameOfMs(from) - 150 * kFramesPerSector;
-    const int64_t total = int64_t{leadOut} * kFramesPerSector - first;
-    EXPECT_TRUE(r.heard(0, total) == disc.samples(first, total)) << "nothing lost, nothing twice";
   }
 }
 

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <filesystem>
 #include <functional>
 
@@ -41,14 +40,6 @@ discgen::NeroImage neroWithManyTracks() {
 // What a case writes into its folder, returning the path to open.
 using Maker = std::function<std::string(const TestRip&)>;
 
-// A cdrdao .toc beside a 300-sector raw file "audio.bin".
-Maker toc(const std::string& text) {
-  return [text](const TestRip& rip) {
-    rip.text("audio.bin", std::string(300 * 2352, '\x11'));
-    return rip.text("disc.toc", text);
-  };
-}
-
 Maker nero(const discgen::NeroImage& n) {
   return [n](const TestRip& rip) { return rip.text("disc.nrg", n.bytes()); };
 }
@@ -63,15 +54,15 @@ struct Outcome {
 // to open its window would fail in another way than the refusal expected.
 // The probe is the program's own: beside it in the build tree, in
 // libexec/velmar/ once installed. (RunningProgram gives no exit status.)
-Outcome runProgram(const std::string& arg, const std::vector<std::pair<QString, QString>>& env = {},
-                   const QString& program = VELMAR_PROGRAM) {
+Outcome runProgram(const std::string& arg,
+                   const std::vector<std::pair<QString, QString>>& env = {}) {
   QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "VELMAR_PROBE", "VELMAR_DEBUG"}) e.remove(v);
   e.insert("QT_QPA_PLATFORM", "xcb");
   for (const auto& [k, v] : env) e.insert(k, v);
   QProcess p;
   p.setProcessEnvironment(e);
-  p.start(program, {QString::fromStdString(arg)});
+  p.start(VELMAR_PROGRAM, {QString::fromStdString(arg)});
   if (!p.waitForFinished(30000)) {
     p.kill();
     p.waitForFinished();
@@ -148,8 +139,6 @@ TEST(HostileImages, AreRefusedWithTheirReasonAndStatusTwo) {
   const std::string damaged = "la imagen está dañada: leer su tabla de contenido hizo fallar",
                     notToc = "«disc.toc», línea ", noTracks = "no contiene ninguna pista",
                     notImage = ", no una unidad de CD ni una imagen de disco";
-  std::string hundreds = "CD_DA\n";
-  for (int i = 0; i < 300; ++i) hundreds += "TRACK AUDIO\nFILE \"audio.bin\" 0 00:00:01\n";
   auto sheetNaming = [](const std::string& file) -> Maker {
     return [file](const TestRip& rip) {
       return rip.text("disco.cue",
@@ -184,21 +173,11 @@ TEST(HostileImages, AreRefusedWithTheirReasonAndStatusTwo) {
       {"Nero file of four bytes", [](const TestRip& r) { return r.text("tiny.nrg", "NER5"); },
        damaged + "|" + noTracks, false},
       {"Nero with 500 track entries", nero(neroWithManyTracks()), damaged, false},
-      {".toc with 300 tracks", toc(hundreds), notToc + "200: más de 99 pistas; un CD tiene 99",
-       false},
-      {".toc whose length overflows",
-       toc("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 0 99999999:59:74\n"),
-       notToc + "3: la duración «99999999:59:74» no es un tiempo válido", false},
-      {".toc longer than a CD",
-       toc("CD_DA\nTRACK AUDIO\nSILENCE 60:00:00\nTRACK AUDIO\nSILENCE 50:00:00\n"),
-       "«disc.toc»: el disco duraría 110:00:00, más de lo que cabe en un CD", false},
-      {".toc starting past any file",
-       toc("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 4294967295 00:02:00\n"),
-       notToc + "3: el comienzo «4294967295» no está en M:S:F ni es un número de muestras", false},
-      {".toc naming /dev/zero", toc("CD_DA\nTRACK AUDIO\nFILE \"/dev/zero\" 0 00:02:00\n"),
+      {".toc naming /dev/zero",
+       [](const TestRip& r) {
+         return r.text("disc.toc", "CD_DA\nTRACK AUDIO\nFILE \"/dev/zero\" 0\n");
+       },
        notToc + "3: el archivo «/dev/zero» es un dispositivo de caracteres, no un archivo", false},
-      {".toc naming a folder", toc("CD_DA\nTRACK AUDIO\nFILE \"/tmp\" 0 00:02:00\n"),
-       notToc + "3: el archivo «/tmp» es una carpeta, no un archivo", false},
       {".toc of binary noise",
        [](const TestRip& r) { return r.text("noise.toc", "\x01\xff\xfe{{\"\"\n\x7f"); },
        "«noise.toc», línea 1: «\x01ÿþ» no es una palabra de archivo .toc", true},
@@ -236,10 +215,9 @@ TEST(HostileImages, AreRefusedWithTheirReasonAndStatusTwo) {
                cdromInfoListsDrive("", "sr0"));
 }
 
-// A probe that never answers is abandoned at its time limit, and one that
-// cannot be found opens no image rather than parsing it in-process; the
-// installed program finds its probe where it is installed.
-TEST(HostileImages, TheProbeIsWaitedForBoundedAndNeverDoneWithout) {
+// A probe that never answers is abandoned at its time limit. (The installed
+// program's probe, and no image without it: tests/support/check-package.sh.)
+TEST(HostileImages, AProbeThatHangsIsAbandonedAtItsTimeLimit) {
   const TestRip rip;
   const std::string hang = rip.text("hang.sh", "#!/bin/sh\nexec sleep 60\n");
   std::filesystem::permissions(hang, std::filesystem::perms::owner_all);
@@ -256,23 +234,6 @@ TEST(HostileImages, TheProbeIsWaitedForBoundedAndNeverDoneWithout) {
   EXPECT_EQ(r.verdict, imageprobe::Report::Verdict::TimedOut) << r.problem;
   EXPECT_TRUE(r.problem.starts_with("leer la tabla de contenido de la imagen tardó más de 3 s"));
   EXPECT_TRUE(ms >= 2900 && ms < 10000) << ms;
-
-  const Outcome missing =
-      runProgram(rip.path("disc.nrg"), {{"VELMAR_PROBE", rip.dir.filePath("no-such-probe")}});
-  EXPECT_TRUE(missing.normalExit && missing.status == 2);
-  EXPECT_NE(missing.err.find("falta el programa auxiliar «velmar-probe»"), std::string::npos)
-      << missing.err;
-
-  QTemporaryDir stage;
-  QProcess install;
-  install.start("cmake", {"--install", VELMAR_BINARY_DIR, "--prefix", stage.path()});
-  ASSERT_TRUE(install.waitForFinished(60000) && install.exitCode() == 0)
-      << install.readAllStandardError().toStdString();
-  discgen::NeroImage forged = neroDisc();
-  forged.footerOffset = 17;
-  const Outcome installed = runProgram(nero(forged)(rip), {}, stage.filePath("bin/velmar"));
-  EXPECT_TRUE(installed.normalExit && installed.status == 2);
-  EXPECT_NE(installed.err.find("la imagen está dañada"), std::string::npos) << installed.err;
 }
 
 // What the probe checked is what opens: a Nero image that a forgery which
