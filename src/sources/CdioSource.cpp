@@ -100,8 +100,8 @@ std::unique_ptr<CdioSource> CdioSource::open(const std::string& path, std::strin
     if (!h.cdio && path.empty()) return refuse("no hay ninguna unidad de CD");
     if (!h.cdio) {
       // libcdio keeps the system's reason to itself: ask the node directly.
-      if (!UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)))
-        return refuse(systemErrorText(errno));
+      const UniqueFd node(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+      if (!node) return refuse(systemErrorText(errno));
       return refuse("no se puede abrir la unidad");
     }
     disc->toc_ = readCdioToc(h.cdio.get());
