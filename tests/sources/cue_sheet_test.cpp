@@ -74,8 +74,10 @@ TEST(CueSheetRead, EverySpellingOfASheetReadsAlike) {
   ASSERT_EQ(lowered.find("TRACK"), std::string::npos);
   // UTF-16 and UTF-32, either byte order, with or without a byte-order mark.
   auto wide = [](const std::string& utf8, int width, bool little, bool bom) {
+    QList<uint> units = QString::fromStdString(utf8).toUcs4();
+    if (bom) units.prepend(0xfeff);
     std::string out;
-    for (const uint v : QString::fromStdString((bom ? "\xef\xbb\xbf" : "") + utf8).toUcs4())
+    for (const uint v : units)
       for (int k = 0; k < width; ++k)
         out += static_cast<char>(v >> (8 * (little ? k : width - 1 - k)));
     return out;
