@@ -184,6 +184,8 @@ TEST(CueSourceLayout, SheetsAsLenientAsBurnersArePlayedAsTheBurnedDisc) {
       {file + one + "  TRACK 02 AUDIO\n    INDEX 00 00:02:00\n",
        "0+150 s1; 150+150 s1; lead-out 300"},
       {"FLAGS PRE\n" + file + one, "0+300 pre s1; lead-out 300"},
+      // What lies before track 1's INDEX 01 comes before it (a hidden pregap).
+      {file + "  TRACK 01 AUDIO\n    INDEX 01 00:01:00\n", "75+225 s1; lead-out 300"},
       {"FILE \"D:\\Música\\A.WAV\" WAVE\n" + one, whole},
       {"FILE \"mixto.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
        "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:03:00\n",
