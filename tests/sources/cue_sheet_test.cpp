@@ -96,7 +96,7 @@ TEST(CueSheetRead, EverySpellingOfASheetReadsAlike) {
     EXPECT_EQ(sheet->files[0].rawName, s == cp1252 ? "canci\xf3n.wav" : "canción.wav");
   }
   EXPECT_TRUE(isValidUtf8("\xc3\xb1") && !isValidUtf8("\xf1") && !isValidUtf8("\xc0\xaf") &&
-              !isValidUtf8("\xe0\x80\xaf") && !isValidUtf8("\xed\xa0\x80") &&
+              !isValidUtf8("\xe0\x9f\xbf") && !isValidUtf8("\xed\xa0\x80") &&
               !isValidUtf8("\xe2\x82"));
 }
 
