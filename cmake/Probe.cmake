@@ -10,6 +10,7 @@ add_executable(velmar-probe
   ${CMAKE_SOURCE_DIR}/src/sources/CdioToc.cpp
   ${CMAKE_SOURCE_DIR}/src/sources/TocRules.cpp
   ${CMAKE_SOURCE_DIR}/src/sources/CdioLog.cpp
+  ${CMAKE_SOURCE_DIR}/src/sources/RegularFile.cpp
   ${CMAKE_SOURCE_DIR}/src/sources/SystemError.cpp)
 # The sources layer's headers only (see the layers in CMakeLists.txt).
 target_include_directories(velmar-probe PRIVATE ${VELMAR_LAYER_ROOTS}/velmar_sources)

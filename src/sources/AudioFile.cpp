@@ -1,6 +1,5 @@
 #include "sources/AudioFile.h"
 
-#include <mpg123.h>
 #include <samplerate.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -12,6 +11,8 @@
 #include <numeric>
 #include <vector>
 
+#include "sources/AudioDecoder.h"
+
 namespace {
 
 // The longest audio a file may hold: what a disc holds.
@@ -19,20 +20,6 @@ constexpr int64_t kMaxFrames = int64_t{kMaxDiscSectors} * kFramesPerSector;
 
 uint16_t swap16(uint16_t v) {
   return static_cast<uint16_t>((v >> 8) | (v << 8));
-}
-
-// Reads up to `n` bytes at `offset`; fewer only at the end of the file.
-ssize_t preadAll(int fd, void* buf, size_t n, off_t offset) {
-  size_t done = 0;
-  while (done < n) {
-    const ssize_t r =
-        ::pread(fd, static_cast<char*>(buf) + done, n - done, offset + static_cast<off_t>(done));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return -1;
-    if (r == 0) break;
-    done += static_cast<size_t>(r);
-  }
-  return static_cast<ssize_t>(done);
 }
 
 // A file whose first bytes say it is a container a decoder reads.
@@ -52,7 +39,6 @@ class RawFile : public AudioFile {
     frames_ = (bytes - offset) / 4;
     swap_ = bigEndian != (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__);
   }
-  bool raw() const override { return true; }
 
   int64_t read(int64_t frame, int64_t count, int16_t* out, int* err) override {
     const ssize_t got =
@@ -79,31 +65,12 @@ struct SndfileCloser {
 struct SrcCloser {
   void operator()(SRC_STATE* s) const { src_delete(s); }
 };
-struct Mpg123Closer {
-  void operator()(mpg123_handle* h) const { mpg123_delete(h); }
-};
-
-// What decodes a file: frames of its own rate and channels, interleaved
-// floats at full scale +-1.0.
-class Decoder {
- public:
-  virtual ~Decoder() = default;
-  // Moves to `frame`; false on failure.
-  virtual bool seek(int64_t frame) = 0;
-  // Up to `count` frames into `out`; fewer only at the end of the file; -1
-  // when the decoder failed.
-  virtual int64_t read(float* out, int64_t count) = 0;
-  // After a failure: the system's (a read error) rather than the data's.
-  virtual bool systemFailed() const = 0;
-  // Starts decoding afresh from the start of the file; false when it no
-  // longer decodes as it did.
-  virtual bool restart() = 0;
-};
 
 // Every format libsndfile reads (but MPEG, whose length it only estimates).
 class SndfileDecoder : public Decoder {
  public:
-  SndfileDecoder(int fd, SNDFILE* sf, const SF_INFO& info) : fd_(fd), sf_(sf), info_(info) {}
+  SndfileDecoder(int fd, std::unique_ptr<SNDFILE, SndfileCloser> sf, const SF_INFO& info)
+      : fd_(fd), sf_(std::move(sf)), info_(info) {}
 
   bool seek(int64_t frame) override { return sf_seek(sf_.get(), frame, SEEK_SET) == frame; }
   int64_t read(float* out, int64_t count) override {
@@ -125,131 +92,6 @@ class SndfileDecoder : public Decoder {
   int fd_;
   std::unique_ptr<SNDFILE, SndfileCloser> sf_;
   SF_INFO info_;
-};
-
-// MPEG audio (MP3, MP2) through libmpg123, libsndfile's own decoder for it,
-// used directly: libsndfile only estimates an MP3's length when no Xing or
-// Info frame gives it (from the size of the file and its first frame's bit
-// rate), and ends every read at that estimate, cutting the audio short or
-// making the last track longer than its audio. Opening scans every frame's
-// header instead, which gives the exact length: it reads the whole file once
-// (a 46-minute MP3: under 10 ms from the page cache, under 100 ms from the
-// disk; see velmar-rip-bench).
-class MpegDecoder : public Decoder {
- public:
-  explicit MpegDecoder(int fd) : fd_(fd) {}
-
-  // Opens the stream and scans it; false with the reason in `*why`.
-  bool open(std::string* why) {
-    if (!restart() || mpg123_scan(h_.get()) != MPG123_OK ||
-        (frames_ = mpg123_length(h_.get())) <= 0) {
-      *why = "no es un archivo de audio que Velmar sepa leer (formato desconocido o dañado)";
-      return false;
-    }
-    return true;
-  }
-  int rate() const { return static_cast<int>(rate_); }
-  int channels() const { return channels_; }
-  int64_t frames() const { return frames_; }
-
-  bool seek(int64_t frame) override {
-    return mpg123_seek(h_.get(), static_cast<off_t>(frame), SEEK_SET) == frame;
-  }
-  int64_t read(float* out, int64_t count) override {
-    int64_t got = 0;
-    while (got < count) {
-      size_t bytes = 0;
-      const int r = mpg123_read(h_.get(), out + got * channels_,
-                                static_cast<size_t>(count - got) * frameBytes(), &bytes);
-      got += static_cast<int64_t>(bytes / frameBytes());
-      if (r == MPG123_DONE) break;
-      if (r == MPG123_NEW_FORMAT && sameFormat()) continue;
-      if (r != MPG123_OK) return -1;
-    }
-    return got;
-  }
-  bool systemFailed() const override { return error_ != 0; }
-  bool restart() override {
-    h_.reset(mpg123_new(nullptr, nullptr));
-    if (!h_) return false;
-    mpg123_param(h_.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-    // Floats at the stream's own rate and channels, whatever they are.
-    const long* rates = nullptr;
-    size_t n = 0;
-    mpg123_rates(&rates, &n);
-    mpg123_format_none(h_.get());
-    for (size_t i = 0; i < n; ++i)
-      mpg123_format(h_.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
-    mpg123_replace_reader_handle(h_.get(), readAt, seekTo, nullptr);
-    at_ = 0;
-    error_ = 0;
-    const long rate = rate_;
-    const int channels = channels_;
-    int encoding = 0;
-    if (mpg123_open_handle(h_.get(), this) != MPG123_OK ||
-        mpg123_getformat(h_.get(), &rate_, &channels_, &encoding) != MPG123_OK ||
-        encoding != MPG123_ENC_FLOAT_32 || channels_ < 1)
-      return false;
-    return rate == 0 || (rate == rate_ && channels == channels_);
-  }
-
- private:
-  static constexpr size_t kBufferBytes = 64 * 1024;
-
-  size_t frameBytes() const { return sizeof(float) * static_cast<size_t>(channels_); }
-  bool sameFormat() {
-    long rate = 0;
-    int channels = 0, encoding = 0;
-    return mpg123_getformat(h_.get(), &rate, &channels, &encoding) == MPG123_OK && rate == rate_ &&
-           channels == channels_ && encoding == MPG123_ENC_FLOAT_32;
-  }
-
-  // The decoder's reads, from a buffer of the file read with pread() (the
-  // decoder reads a frame at a time, a few hundred bytes).
-  static ssize_t readAt(void* self, void* out, size_t n) {
-    auto& d = *static_cast<MpegDecoder*>(self);
-    size_t done = 0;
-    while (done < n) {
-      if (d.at_ >= d.bufAt_ && d.at_ < d.bufAt_ + static_cast<off_t>(d.buf_.size())) {
-        const size_t from = static_cast<size_t>(d.at_ - d.bufAt_);
-        const size_t k = std::min(n - done, d.buf_.size() - from);
-        std::memcpy(static_cast<char*>(out) + done, d.buf_.data() + from, k);
-        done += k;
-        d.at_ += static_cast<off_t>(k);
-        continue;
-      }
-      d.buf_.resize(kBufferBytes);
-      const ssize_t got = preadAll(d.fd_, d.buf_.data(), kBufferBytes, d.at_);
-      d.buf_.resize(got > 0 ? static_cast<size_t>(got) : 0);
-      d.bufAt_ = d.at_;
-      if (got < 0) {
-        d.error_ = errno;
-        return -1;
-      }
-      if (got == 0) break;
-    }
-    return static_cast<ssize_t>(done);
-  }
-  static off_t seekTo(void* self, off_t offset, int whence) {
-    auto& d = *static_cast<MpegDecoder*>(self);
-    struct stat st {};
-    const off_t base = whence == SEEK_SET         ? 0
-                       : whence == SEEK_CUR       ? d.at_
-                       : ::fstat(d.fd_, &st) == 0 ? st.st_size
-                                                  : -1;
-    if (base < 0 || base + offset < 0) return -1;
-    return d.at_ = base + offset;
-  }
-
-  int fd_;
-  std::unique_ptr<mpg123_handle, Mpg123Closer> h_;
-  long rate_ = 0;
-  int channels_ = 0;
-  int64_t frames_ = 0;
-  off_t at_ = 0;  // where the decoder reads next, bytes
-  std::vector<char> buf_;
-  off_t bufAt_ = 0;  // the file offset of buf_
-  int error_ = 0;    // the last read error
 };
 
 // A decoded file, at its own rate or converted to 44.1 kHz.
@@ -451,22 +293,22 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, FileKind dec
   }
 
   SF_INFO info{};
-  SNDFILE* sf = sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE);
+  std::unique_ptr<SNDFILE, SndfileCloser> sf(sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE));
   if (!sf) {
     *why = "no es un archivo de audio que Velmar sepa leer (formato desconocido o dañado)";
     return nullptr;
   }
   std::unique_ptr<Decoder> decoder;
   if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
-    sf_close(sf);
-    auto mpeg = std::make_unique<MpegDecoder>(fd.get());
-    if (!mpeg->open(why)) return nullptr;
-    info.samplerate = mpeg->rate();
-    info.channels = mpeg->channels();
-    info.frames = mpeg->frames();
-    decoder = std::move(mpeg);
+    sf.reset();
+    StreamFormat mpeg;
+    decoder = openMpegDecoder(fd.get(), &mpeg, why);
+    if (!decoder) return nullptr;
+    info.samplerate = mpeg.rate;
+    info.channels = mpeg.channels;
+    info.frames = mpeg.frames;
   } else {
-    decoder = std::make_unique<SndfileDecoder>(fd.get(), sf, info);
+    decoder = std::make_unique<SndfileDecoder>(fd.get(), std::move(sf), info);
   }
   auto file = std::make_unique<DecodedFile>(std::move(fd), st.st_size, std::move(decoder),
                                             info.samplerate, info.channels, info.frames);

@@ -39,10 +39,6 @@ class AudioFile {
 
   // 44.1 kHz frames the file held when it was opened.
   int64_t frames() const { return frames_; }
-  // Its size when it was opened, bytes.
-  int64_t bytes() const { return bytes_; }
-  // Read as raw samples (not decoded).
-  virtual bool raw() const { return false; }
 
   // Reads `count` frames from `frame` (frame + count <= frames()) into `out`.
   // Returns the frames read: fewer when the file now ends before them; -1 on

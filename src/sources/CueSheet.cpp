@@ -13,148 +13,7 @@
 
 #include "sources/RegularFile.h"
 #include "sources/SystemError.h"
-
-// --- Character sets ----------------------------------------------------------
-
-bool isValidUtf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    int more = 0;
-    uint32_t cp = 0;
-    if (c >= 0xc2 && c <= 0xdf) {
-      more = 1;
-      cp = c & 0x1f;
-    } else if (c >= 0xe0 && c <= 0xef) {
-      more = 2;
-      cp = c & 0x0f;
-    } else if (c >= 0xf0 && c <= 0xf4) {
-      more = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + static_cast<size_t>(more) >= s.size()) return false;
-    for (int k = 1; k <= more; ++k) {
-      const auto d = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-      if ((d & 0xc0) != 0x80) return false;
-      cp = (cp << 6) | (d & 0x3f);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF.
-    if ((more == 2 && cp < 0x800) || (more == 3 && (cp < 0x10000 || cp > 0x10ffff)) ||
-        (cp >= 0xd800 && cp <= 0xdfff))
-      return false;
-    i += static_cast<size_t>(more) + 1;
-  }
-  return true;
-}
-
-namespace {
-
-void appendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xc0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xe0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
-  } else {
-    out.push_back(static_cast<char>(0xf0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3f)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
-  }
-}
-
-// Windows-1252 bytes 0x80..0x9f; the five it leaves undefined keep their
-// Latin-1 (control) meaning.
-constexpr std::array<uint16_t, 32> kCp1252High{
-    0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008d, 0x017d, 0x008f, 0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
-    0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
-
-std::string cp1252ToUtf8(std::string_view s) {
-  std::string out;
-  out.reserve(s.size() + s.size() / 4);
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    appendUtf8(out, c >= 0x80 && c < 0xa0 ? kCp1252High[c - 0x80] : c);
-  }
-  return out;
-}
-
-// UTF-16 or UTF-32 text (code units of `width` bytes, little- or
-// big-endian), without its byte-order mark, to UTF-8; an unpaired surrogate
-// or a code point past U+10FFFF becomes U+FFFD.
-std::string wideToUtf8(std::string_view s, size_t width, bool little) {
-  auto unit = [&](size_t i) {
-    uint32_t v = 0;
-    for (size_t k = 0; k < width; ++k)
-      v |= uint32_t{static_cast<unsigned char>(s[i + k])} << (8 * (little ? k : width - 1 - k));
-    return v;
-  };
-  std::string out;
-  out.reserve(s.size() / width);
-  for (size_t i = 0; i + width <= s.size(); i += width) {
-    uint32_t cp = unit(i);
-    if (width == 2 && cp >= 0xd800 && cp <= 0xdbff && i + 2 * width <= s.size()) {
-      const uint32_t low = unit(i + width);
-      if (low >= 0xdc00 && low <= 0xdfff) {
-        cp = 0x10000 + ((cp - 0xd800) << 10) + (low - 0xdc00);
-        i += width;
-      }
-    }
-    if ((cp >= 0xd800 && cp <= 0xdfff) || cp > 0x10ffff) cp = 0xfffd;
-    appendUtf8(out, cp);
-  }
-  return out;
-}
-
-// A sheet in UTF-16 or UTF-32, with a byte-order mark or without one (then
-// told by the zero bytes of its first character, which is never NUL), as
-// UTF-8; `bytes` itself, without a UTF-8 byte-order mark, otherwise.
-std::string_view sheetAsUtf8(std::string_view bytes, std::string* converted) {
-  auto at = [&](size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 1; };
-  struct Form {
-    size_t width, bom;
-    bool little;
-  };
-  std::optional<Form> form;
-  if (at(0) == 0xff && at(1) == 0xfe && at(2) == 0 && at(3) == 0)
-    form = Form{4, 4, true};
-  else if (at(0) == 0 && at(1) == 0 && at(2) == 0xfe && at(3) == 0xff)
-    form = Form{4, 4, false};
-  else if (at(0) == 0xff && at(1) == 0xfe)
-    form = Form{2, 2, true};
-  else if (at(0) == 0xfe && at(1) == 0xff)
-    form = Form{2, 2, false};
-  else if (at(0) != 0 && at(1) == 0 && at(2) == 0 && at(3) == 0)
-    form = Form{4, 0, true};
-  else if (at(0) == 0 && at(1) == 0 && at(2) == 0 && at(3) != 0)
-    form = Form{4, 0, false};
-  else if (at(0) != 0 && at(1) == 0)
-    form = Form{2, 0, true};
-  else if (at(0) == 0 && at(1) != 0)
-    form = Form{2, 0, false};
-  if (!form) return bytes.substr(0, 3) == "\xef\xbb\xbf" ? bytes.substr(3) : bytes;
-  *converted = wideToUtf8(bytes.substr(form->bom), form->width, form->little);
-  return *converted;
-}
-
-}  // namespace
-
-// --- The line pre-pass ---------------------------------------------------------
-
-std::string textAsUtf8(std::string_view bytes) {
-  return isValidUtf8(bytes) ? std::string(bytes) : cp1252ToUtf8(bytes);
-}
+#include "sources/TextEncoding.h"
 
 std::string CueSheet::problem(int line, const std::string& what) const {
   return RipDescription{name, {}, {}, {}}.problem(line, what);
@@ -166,12 +25,6 @@ struct Token {
   std::string text;  // raw bytes, without the quotes
   bool quoted = false;
 };
-
-std::string upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
 
 struct FileType {
   const char* name;
@@ -362,9 +215,9 @@ CueTrack* Parser::track(const char* keyword) {
 }
 
 bool Parser::parseLine(const std::vector<Token>& t, std::string_view rawLine) {
-  const std::string key = t[0].quoted ? std::string() : upper(t[0].text);
+  const std::string key = t[0].quoted ? std::string() : asciiUpper(t[0].text);
   if (key == "REM") {
-    if (t.size() >= 2 && upper(t[1].text) == "SESSION") {
+    if (t.size() >= 2 && asciiUpper(t[1].text) == "SESSION") {
       const std::optional<int> n = t.size() == 3 ? number(t[2], 1, 99) : std::nullopt;
       if (!n) return fail("la línea REM SESSION necesita un número de sesión de 01 a 99");
       if (*n < session_)
@@ -388,7 +241,7 @@ bool Parser::parseLine(const std::vector<Token>& t, std::string_view rawLine) {
 bool Parser::file(const std::vector<Token>& t) {
   if (!expectArgs(t, 2, "a la línea FILE le falta el nombre del archivo o su tipo")) return false;
   if (t[1].text.empty()) return fail("la línea FILE nombra un archivo sin nombre");
-  const std::string type = upper(t[2].text);
+  const std::string type = asciiUpper(t[2].text);
   const auto known = std::find_if(kFileTypes.begin(), kFileTypes.end(),
                                   [&](const FileType& f) { return type == f.name; });
   if (known == kFileTypes.end())
@@ -399,7 +252,6 @@ bool Parser::file(const std::vector<Token>& t) {
   CueFile f;
   f.rawName = t[1].text;
   f.name = utf8(t[1].text);
-  f.type = type;
   f.kind = known->kind;
   f.line = line_;
   sheet_->files.push_back(std::move(f));
@@ -413,7 +265,7 @@ bool Parser::trackLine(const std::vector<Token>& t) {
   if (sheet_->files.empty()) return fail("la línea TRACK va antes de cualquier línea FILE");
   const std::optional<int> n = number(t[1], 1, 99);
   if (!n) return fail("el número de pista " + word(t[1].text) + " no es válido (01 a 99)");
-  const std::string mode = upper(t[2].text);
+  const std::string mode = asciiUpper(t[2].text);
   if (mode == "CDG")
     return fail(
         "la pista es de karaoke (CDG), con sus gráficos entre el sonido; Velmar no la sabe leer");
@@ -430,7 +282,6 @@ bool Parser::trackLine(const std::vector<Token>& t) {
   CueTrack track;
   track.number = *n;
   track.line = line_;
-  track.mode = mode;
   track.sectorBytes = mode == "AUDIO" ? kBytesPerSector : dataBytes;
   track.audio = mode == "AUDIO";
   track.session = session_;
@@ -506,7 +357,7 @@ bool Parser::gap(const std::vector<Token>& t, bool pre) {
 bool Parser::flags(const std::vector<Token>& t) {
   std::string line = "FLAGS";
   for (size_t i = 1; i < t.size(); ++i) {
-    const std::string f = upper(t[i].text);
+    const std::string f = asciiUpper(t[i].text);
     if (t[i].quoted || (f != "DCP" && f != "4CH" && f != "PRE" && f != "SCMS"))
       return fail(word(t[i].text) + " no es una marca de FLAGS (DCP, 4CH, PRE o SCMS)");
     line += " " + f;
@@ -568,7 +419,7 @@ std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string&
   if (bytes.size() > kMaxCueSheetBytes)
     return refuse(sheet.problem(0, "mide más de 1 MiB; no es una hoja .cue"));
   std::string converted;
-  bytes = sheetAsUtf8(bytes, &converted);
+  bytes = unicodeTextAsUtf8(bytes, &converted);
   // DOS editors ended text files with Ctrl-Z.
   while (!bytes.empty() && bytes.back() == '\x1a') bytes.remove_suffix(1);
   if (bytes.find('\0') != std::string_view::npos)

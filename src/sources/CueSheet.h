@@ -30,7 +30,6 @@ struct CueFile {
   using Kind = FileKind;  // BINARY: LittleEndian; MOTOROLA: BigEndian
   std::string name;       // as written, UTF-8
   std::string rawName;    // the sheet's own bytes (differ from `name` in a Windows-1252 sheet)
-  std::string type;       // upper case: BINARY, WAVE, FLAC...
   Kind kind = Kind::LittleEndian;
   int line = 0;
 };
@@ -45,7 +44,6 @@ struct CueIndex {
 struct CueTrack {
   int number = 0;  // as written, 1..99
   int line = 0;
-  std::string mode;            // upper case: AUDIO, MODE1/2352...
   int32_t sectorBytes = 2352;  // bytes one sector of this track takes in its file
   bool audio = true;
   bool preemphasis = false;
@@ -84,10 +82,3 @@ std::optional<CueSheet> parseCueSheet(std::string_view bytes, const std::string&
 
 // Reads the sheet at `path` (a regular file of at most kMaxCueSheetBytes).
 std::optional<CueSheet> readCueSheet(const std::string& path, std::string* reason);
-
-// Whether `bytes` are well-formed UTF-8 (no overlong forms, no surrogates).
-bool isValidUtf8(std::string_view bytes);
-
-// `bytes` as UTF-8: as they are when they are valid UTF-8, else read as
-// Windows-1252.
-std::string textAsUtf8(std::string_view bytes);

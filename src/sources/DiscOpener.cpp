@@ -3,13 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QString>
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <vector>
 
+#include "sources/CdioDrive.h"
 #include "sources/CdioSource.h"
+#include "sources/FileLookup.h"
 #include "sources/RegularFile.h"
 #include "sources/RipSource.h"
 #include "sources/SystemError.h"
@@ -19,26 +18,10 @@ namespace fs = std::filesystem;
 namespace {
 
 // The cue sheet beside the raw image `image`: the same base name with .cue
-// in any case; failing that, the one whose base name differs only in case.
+// (see findFile: failing that, the one sheet whose name differs only in case).
 std::string sheetBeside(const std::string& image) {
   const fs::path p(image);
-  const std::string stem = p.stem().string();
-  const QString foldedStem = QString::fromStdString(stem).toCaseFolded();
-  std::vector<fs::path> exact, folded;
-  std::error_code ec;
-  for (fs::directory_iterator it(p.parent_path().empty() ? "." : p.parent_path(), ec), end;
-       !ec && it != end; it.increment(ec)) {
-    const fs::path& q = it->path();
-    if (!hasExtension(q.string(), ".cue")) continue;
-    if (q.stem().string() == stem)
-      exact.push_back(q);
-    else if (QString::fromStdString(q.stem().string()).toCaseFolded() == foldedStem)
-      folded.push_back(q);
-  }
-  std::sort(exact.begin(), exact.end());
-  if (!exact.empty()) return exact.front().string();
-  if (folded.size() == 1) return folded.front().string();
-  return {};
+  return findFile(p.parent_path().string(), {p.stem().string() + ".cue"}).path;
 }
 
 }  // namespace

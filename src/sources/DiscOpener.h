@@ -25,7 +25,7 @@ struct DiscAccess {
 };
 
 // True when `path` names a drive rather than an image: empty (the default
-// drive) or a device node that is a CD drive (see deviceKind).
+// drive) or a device node that is a CD drive (see deviceKind in CdioDrive.h).
 bool isDrivePath(const std::string& path);
 
 // Opens an image or a rip: a cue sheet or a cdrdao .toc with the files it

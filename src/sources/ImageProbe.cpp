@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -18,13 +17,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 
 #include "sources/Cancellation.h"
 #include "sources/CdioLog.h"
 #include "sources/CdioToc.h"
+#include "sources/RegularFile.h"
 #include "sources/SystemError.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -45,60 +45,37 @@ constexpr rlim_t kCpuSeconds = 5;
 // A failed check inside libcdio (its "assertion") ends the probe with this.
 constexpr int kFailedCheckStatus = 70;
 
-const char* driverName(Driver d) {
-  switch (d) {
-    case Driver::Nero:
-      return "nrg";
-    case Driver::BinCue:
-      return "bincue";
-  }
-  return "";
-}
-
-std::string notAnImageText(Driver d) {
-  switch (d) {
-    case Driver::Nero:
-      return "no es una imagen .nrg de Nero que se pueda leer";
-    case Driver::BinCue:
-      return "no es una imagen .cue/.bin que se pueda leer";
-  }
-  return {};
-}
-
 // --- The caller's side --------------------------------------------------------
 
 struct Child {
   pid_t pid = -1;
-  int out = -1;  // the probe's standard output
+  UniqueFd out;  // the probe's standard output
 };
 
 // The descriptor an image handed to the probe has there.
 constexpr int kImageFd = 3;
 
-// Starts the probe on `path`, or on the open image `imageFd` (>= 0), which
-// the probe then has as kImageFd. Between fork() and exec() the child makes
-// only async-signal-safe calls.
-Child start(const std::string& exe, const std::string& path, int imageFd, Driver driver,
-            std::string* problem) {
+// Starts the probe on the open image `imageFd`, which the probe has as
+// kImageFd. Between fork() and exec() the child makes only
+// async-signal-safe calls.
+Child start(const std::string& exe, int imageFd, std::string* problem) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
     *problem = "no se puede comprobar la imagen: " + systemErrorText(errno);
     return {};
   }
+  UniqueFd readEnd(fds[0]), writeEnd(fds[1]);
   // A copy above the descriptors the child moves into place first, so that
   // none of those moves overwrites it.
-  const int image = imageFd >= 0 ? ::fcntl(imageFd, F_DUPFD_CLOEXEC, kImageFd + 1) : -1;
-  if (imageFd >= 0 && image < 0) {
+  const UniqueFd image(::fcntl(imageFd, F_DUPFD_CLOEXEC, kImageFd + 1));
+  if (!image) {
     *problem = "no se puede comprobar la imagen: " + systemErrorText(errno);
-    ::close(fds[0]);
-    ::close(fds[1]);
     return {};
   }
-  const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  const UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
   const bool keepStderr = cdioDebugWanted();
-  std::string name = driverName(driver);
-  std::string exeCopy = exe, pathCopy = path;
-  char* argv[] = {exeCopy.data(), name.data(), pathCopy.data(), nullptr};
+  std::string exeCopy = exe, pathCopy = openedPath(kImageFd);
+  char* argv[] = {exeCopy.data(), pathCopy.data(), nullptr};
   const pid_t parent = ::getpid();
 
   const pid_t pid = ::fork();
@@ -107,9 +84,9 @@ Child start(const std::string& exe, const std::string& path, int imageFd, Driver
     // caller's process ends without waiting (or has ended already).
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
-    if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
-    ::dup2(fds[1], STDOUT_FILENO);
-    if (devNull >= 0 && !keepStderr) ::dup2(devNull, STDERR_FILENO);
+    if (devNull) ::dup2(devNull.get(), STDIN_FILENO);
+    ::dup2(writeEnd.get(), STDOUT_FILENO);
+    if (devNull && !keepStderr) ::dup2(devNull.get(), STDERR_FILENO);
     struct rlimit none = {0, 0};
     ::setrlimit(RLIMIT_CORE, &none);
     // A standard error kept for VELMAR_DEBUG may be a file: a size limit of
@@ -129,24 +106,19 @@ Child start(const std::string& exe, const std::string& path, int imageFd, Driver
     sigset_t all;
     ::sigemptyset(&all);
     ::sigprocmask(SIG_SETMASK, &all, nullptr);
-    if (image >= 0) ::dup2(image, kImageFd);
-    ::close_range(image >= 0 ? kImageFd + 1 : kImageFd, ~0U, 0);
+    ::dup2(image.get(), kImageFd);
+    ::close_range(kImageFd + 1, ~0U, 0);
     ::execv(argv[0], argv);
     ::_exit(127);
   }
-  const int forkError = errno;
-  ::close(fds[1]);
-  if (devNull >= 0) ::close(devNull);
-  if (image >= 0) ::close(image);
   if (pid < 0) {
-    ::close(fds[0]);
-    *problem = "no se puede comprobar la imagen: " + systemErrorText(forkError);
+    *problem = "no se puede comprobar la imagen: " + systemErrorText(errno);
     return {};
   }
-  return {pid, fds[0]};
+  return {pid, std::move(readEnd)};
 }
 
-Report parse(const std::string& out, Driver driver) {
+Report parse(const std::string& out) {
   Report r;
   std::istringstream in(out);
   std::string hello, verdict, end;
@@ -162,7 +134,7 @@ Report parse(const std::string& out, Driver driver) {
     r.verdict = Report::Verdict::Readable;
   } else if (word == "unreadable") {
     r.verdict = Report::Verdict::NotAnImage;
-    r.problem = notAnImageText(driver);
+    r.problem = "no es una imagen .nrg de Nero que se pueda leer";
   } else if (word == "invalid" && verdict.size() > 8) {
     r.verdict = Report::Verdict::BadToc;
     r.problem = verdict.substr(8);
@@ -180,22 +152,6 @@ void probeLog(cdio_log_level_t level, const char message[]) {
   if (level >= CDIO_LOG_WARN && message) std::fprintf(stderr, "velmar-probe: %s\n", message);
 }
 
-// The number of TRACK lines of a cue sheet, read as text:
-// libcdio's parsers write past their track tables beyond 99, before any
-// check of theirs.
-int trackLines(const std::string& sheet) {
-  std::ifstream in(sheet, std::ios::binary);
-  std::string line;
-  int n = 0;
-  while (std::getline(in, line)) {
-    const size_t i = line.find_first_not_of(" \t\r");
-    if (i != std::string::npos && line.compare(i, 5, "TRACK") == 0 &&
-        (i + 5 == line.size() || line[i + 5] == ' ' || line[i + 5] == '\t'))
-      ++n;
-  }
-  return n;
-}
-
 [[noreturn]] void answer(const std::string& verdict) {
   std::printf("%s\n%s\nend\n", kHello, verdict.c_str());
   std::fflush(stdout);
@@ -204,6 +160,14 @@ int trackLines(const std::string& sheet) {
 
 }  // namespace
 
+std::string openedPath(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+namespace {
+
+// The probe's executable, as looked up in ImageProbe.h; empty when none is
+// found.
 std::string executable() {
   if (const char* env = std::getenv("VELMAR_PROBE"); env && *env) return env;
   char self[PATH_MAX];
@@ -221,12 +185,6 @@ std::string executable() {
   return {};
 }
 
-std::string openedPath(int fd) {
-  return "/proc/self/fd/" + std::to_string(fd);
-}
-
-namespace {
-
 // Waits until the child has ended, `msLeft()` at most, without reaping it:
 // its pid stays the child's until waitpid().
 bool endsIn(pid_t pid, const std::function<int()>& msLeft) {
@@ -240,8 +198,9 @@ bool endsIn(pid_t pid, const std::function<int()>& msLeft) {
   }
 }
 
-// Runs the probe on `path` (see start) and waits for its report.
-Report run(const std::string& path, int imageFd, Driver driver) {
+}  // namespace
+
+Report probe(int imageFd) {
   Report r;
   const std::string exe = executable();
   if (exe.empty() || ::access(exe.c_str(), X_OK) != 0) {
@@ -256,7 +215,7 @@ Report run(const std::string& path, int imageFd, Driver driver) {
     return r;
   };
   if (cancellation && cancellation->cancelled()) return abandoned();
-  const Child child = start(exe, path, imageFd, driver, &r.problem);
+  Child child = start(exe, imageFd, &r.problem);
   if (child.pid < 0) {
     r.verdict = Report::Verdict::NoProbe;
     return r;
@@ -274,17 +233,17 @@ Report run(const std::string& path, int imageFd, Driver driver) {
   };
   std::string out;
   for (bool eof = false; !eof && out.size() <= kMaxReportBytes;) {
-    pollfd pfd{child.out, POLLIN, 0};
+    pollfd pfd{child.out.get(), POLLIN, 0};
     const int ready = ::poll(&pfd, 1, msLeft());
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) break;
     char buf[4096];
-    const ssize_t n = ::read(child.out, buf, sizeof buf);
+    const ssize_t n = ::read(child.out.get(), buf, sizeof buf);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) eof = true;
     if (n > 0) out.append(buf, static_cast<size_t>(n));
   }
-  ::close(child.out);
+  child.out.reset();
 
   const bool ended = endsIn(child.pid, msLeft);
   if (!ended) ::kill(child.pid, SIGKILL);
@@ -302,51 +261,27 @@ Report run(const std::string& path, int imageFd, Driver driver) {
     return r;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && out.size() <= kMaxReportBytes)
-    r = parse(out, driver);
+    r = parse(out);
   if (r.verdict == Report::Verdict::Damaged)
     r.problem = "la imagen está dañada: leer su tabla de contenido hizo fallar al lector";
   return r;
-}
-
-}  // namespace
-
-Report probe(const std::string& path, Driver driver) {
-  return run(path, -1, driver);
-}
-
-Report probe(int fd, Driver driver) {
-  return run(openedPath(kImageFd), fd, driver);
 }
 
 int probeMain(int argc, char** argv) {
   // A crash here is the expected answer to a hostile image: no core file.
   ::prctl(PR_SET_DUMPABLE, 0);
   cdio_log_set_handler(probeLog);
-  if (argc != 3) {
-    std::fputs("uso: velmar-probe nrg|bincue IMAGEN\n", stderr);
+  if (argc != 2) {
+    std::fputs("uso: velmar-probe IMAGEN.nrg\n", stderr);
     return 2;
   }
-  const std::string kind = argv[1], path = argv[2];
-  driver_id_t driver = DRIVER_UNKNOWN;
-  std::string sheet;
-  if (kind == "nrg") {
-    driver = DRIVER_NRG;
-  } else if (kind == "bincue") {
-    driver = DRIVER_BINCUE;
-    sheet = hasExtension(path, ".bin") ? path.substr(0, path.size() - 4) + ".cue" : path;
-  } else {
-    std::fputs("velmar-probe: lector desconocido\n", stderr);
-    return 2;
+  DiscToc toc;
+  {
+    const std::unique_ptr<CdIo_t, decltype(&cdio_destroy)> cdio(cdio_open(argv[1], DRIVER_NRG),
+                                                                &cdio_destroy);
+    if (!cdio) answer("unreadable");
+    toc = readCdioToc(cdio.get());
   }
-  if (!sheet.empty()) {
-    if (const int n = trackLines(sheet); n > kMaxTracks)
-      answer("invalid la tabla de contenido tiene " + std::to_string(n) +
-             " pistas; un CD tiene 99 como mucho");
-  }
-  CdIo_t* cdio = cdio_open(path.c_str(), driver);
-  if (!cdio) answer("unreadable");
-  const DiscToc toc = readCdioToc(cdio);
-  cdio_destroy(cdio);
   if (toc.tracks.empty()) answer("invalid no contiene ninguna pista");
   if (const std::string problem = tocProblem(toc); !problem.empty()) answer("invalid " + problem);
   answer("ok " + std::to_string(toc.tracks.size()) + " " + std::to_string(toc.leadOutLsn));

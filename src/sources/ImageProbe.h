@@ -4,9 +4,8 @@
 #include <string>
 
 // libcdio's image parsers are not safe on hostile files: a forged Nero footer
-// makes them abort or crash, a cue sheet with too many tracks writes past a
-// heap buffer, a sheet naming a FIFO blocks for ever. So an
-// image is first read in a child process, the probe (`velmar-probe`, a small
+// makes them abort or crash, too many track entries write past a heap buffer.
+// So an image is first read in a child process, the probe (`velmar-probe`, a small
 // program of its own that only links libcdio), under a time limit (kTimeoutMs,
 // wall clock, then SIGKILL) and resource limits set in the child before it
 // runs: address space (kMemoryBytes; not in sanitizer builds, which reserve
@@ -29,13 +28,10 @@ namespace imageprobe {
 inline constexpr int kTimeoutMs = 3000;
 inline constexpr uint64_t kMemoryBytes = uint64_t{1} << 30;
 
-// The libcdio driver that reads an image, chosen by its extension.
-enum class Driver { Nero, BinCue };
-
 struct Report {
   enum class Verdict {
     Readable,    // a plausible table of contents; `tracks` and `leadOut` hold it
-    NotAnImage,  // libcdio could not open it with that driver
+    NotAnImage,  // libcdio could not open it as a Nero image
     BadToc,      // opened, but its table of contents cannot be a CD's (`problem`)
     Damaged,     // the probe crashed, aborted or gave no complete report
     TimedOut,    // still running at the time limit
@@ -48,25 +44,20 @@ struct Report {
   std::string problem;  // Spanish
 };
 
-// Runs the probe on `path` and waits for it, kTimeoutMs at most. Within a
-// Cancellation::Scope, cancelling kills the probe and the call returns at
-// once. The probe never outlives the thread that started it (it is killed
-// when that thread or its process ends).
-Report probe(const std::string& path, Driver driver);
-// The same on the image open as `fd` (a regular file, for a driver that reads
-// one file only): the probe reads that open file, as the caller's own
-// /proc/self/fd entry (see openedPath) does, whatever the image's path names
-// meanwhile.
-Report probe(int fd, Driver driver);
+// Runs the probe on the Nero image open as `fd` (a regular file) and waits
+// for it, kTimeoutMs at most. The probe reads that open file, as the
+// caller's own /proc/self/fd entry (see openedPath) does, whatever the
+// image's path names meanwhile. Within a Cancellation::Scope, cancelling
+// kills the probe and the call returns at once. The probe never outlives the
+// thread that started it (it is killed when that thread or its process
+// ends).
+Report probe(int fd);
 
 // A path that opens the same file as the open descriptor `fd`, in the
 // process that holds it: /proc/self/fd/N.
 std::string openedPath(int fd);
 
-// The probe's executable, as looked up above; empty when none is found.
-std::string executable();
-
-// The probe's own main(): `velmar-probe DRIVER PATH` (DRIVER: nrg or bincue) writes its report to
+// The probe's own main(): `velmar-probe IMAGE` reads the Nero image IMAGE, writes its report to
 // standard output and ends with status 0; anything else (a crash, an abort, a failed check inside
 // libcdio, another status) means the image is not safe to open.
 int probeMain(int argc, char** argv);

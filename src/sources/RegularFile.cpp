@@ -12,6 +12,19 @@ void UniqueFd::reset(int fd) {
   fd_ = fd;
 }
 
+ssize_t preadAll(int fd, void* buf, size_t n, off_t offset) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t r =
+        ::pread(fd, static_cast<char*>(buf) + done, n - done, offset + static_cast<off_t>(done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return static_cast<ssize_t>(done);
+}
+
 std::string fileKindText(mode_t mode) {
   if (S_ISREG(mode)) return "un archivo";
   if (S_ISDIR(mode)) return "una carpeta";

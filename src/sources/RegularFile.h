@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <optional>
 #include <string>
@@ -46,6 +47,11 @@ std::string fileKindText(mode_t mode);
 // denegado", "es una tubería (FIFO), no un archivo". `*st`, when given,
 // receives the file's status.
 UniqueFd openRegularFile(const std::string& path, std::string* why, struct stat* st = nullptr);
+
+// Reads up to `n` bytes of `fd` at `offset` into `buf`, retrying
+// interrupted and partial reads: fewer bytes only at the end of the file; -1
+// on a read error (see errno).
+ssize_t preadAll(int fd, void* buf, size_t n, off_t offset);
 
 // The whole of the regular file `path` (see openRegularFile), of at most
 // `maxBytes`. Null with the reason in `*why` (`tooBig` when it is larger).

@@ -2,29 +2,12 @@
 
 #include <sys/stat.h>
 
-#include <QString>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 
+#include "sources/FileLookup.h"
 #include "sources/SystemError.h"
-
-namespace fs = std::filesystem;
-
-namespace {
-
-// 0 when `p` exists, else the system's error number.
-int pathError(const fs::path& p) {
-  struct stat st {};
-  return ::stat(p.c_str(), &st) == 0 ? 0 : errno;
-}
-
-QString folded(const std::string& name) {
-  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded();
-}
-
-}  // namespace
 
 std::string findRipFile(const std::string& folder, const RipFile& file, std::string* why) {
   std::vector<std::string> names{file.rawName};
@@ -42,36 +25,17 @@ std::string findRipFile(const std::string& folder, const RipFile& file, std::str
     if (cut != std::string::npos && cut + 1 < names[i].size())
       names.push_back(names[i].substr(cut + 1));
   }
-  bool tooLong = false;
-  for (const std::string& name : names) {
-    const fs::path p = fs::path(folder) / name;
-    const int err = pathError(p);
-    if (err == 0) return p.string();
-    tooLong = tooLong || err == ENAMETOOLONG;
+  const FileLookup found = findFile(folder, names);
+  if (!found.path.empty()) return found.path;
+  if (!found.alike.empty()) {
+    std::string list;
+    for (const std::string& f : found.alike) list += (list.empty() ? "" : ", ") + ::quoted(f);
+    *why =
+        "no existe, y hay varios que solo se diferencian en mayúsculas y minúsculas (" + list + ")";
+  } else {
+    *why = found.tooLong ? "tiene un nombre más largo de lo que admite el sistema de archivos"
+                         : "no existe";
   }
-  // One name in the same folder that differs only in case.
-  for (const std::string& name : names) {
-    const fs::path p = fs::path(folder) / name;
-    const QString want = folded(p.filename().string());
-    std::vector<fs::path> found;
-    std::error_code ec;
-    for (fs::directory_iterator it(p.parent_path().empty() ? "." : p.parent_path(), ec), end;
-         !ec && it != end; it.increment(ec)) {
-      if (folded(it->path().filename().string()) == want) found.push_back(it->path());
-    }
-    if (found.size() == 1) return found.front().string();
-    if (found.size() > 1) {
-      std::sort(found.begin(), found.end());
-      std::string list;
-      for (const fs::path& f : found)
-        list += (list.empty() ? "" : ", ") + ::quoted(f.filename().string());
-      *why = "no existe, y hay varios que solo se diferencian en mayúsculas y minúsculas (" + list +
-             ")";
-      return {};
-    }
-  }
-  *why =
-      tooLong ? "tiene un nombre más largo de lo que admite el sistema de archivos" : "no existe";
   return {};
 }
 

@@ -2,23 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <filesystem>
-#include <map>
 
-#include "sources/CueSheet.h"
 #include "sources/RegularFile.h"
 #include "sources/RipSource.h"
 #include "sources/SystemError.h"
+#include "sources/TextEncoding.h"
+#include "sources/TocCdText.h"
 
 namespace {
-
-struct Token {
-  enum class Kind { Word, String, Open, Close, Comma };
-  Kind kind = Kind::Word;
-  std::string text;  // a string's bytes, without quotes and escapes
-  int line = 0;
-};
 
 struct TrackMode {
   const char* name;
@@ -37,155 +29,27 @@ constexpr std::array<TrackMode, 9> kModes{{
 }};
 constexpr int32_t kSubChannelBytes = 96;
 
-constexpr std::array<const char*, 13> kTextItems{
-    "TITLE", "PERFORMER", "SONGWRITER", "COMPOSER", "ARRANGER", "MESSAGE",  "DISC_ID",
-    "GENRE", "TOC_INFO1", "TOC_INFO2",  "UPC_EAN",  "ISRC",     "SIZE_INFO"};
-
-std::string upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
-// The title and performer of each language.
-using Texts = std::map<int, CdText>;
-
-class Parser {
+// The header, then the tracks; CD_TEXT blocks are read by TocTextReader.
+class Parser : public TocTextReader {
  public:
-  Parser(std::string_view text, RipDescription* rip) : text_(text), rip_(rip) {}
+  Parser(std::string_view text, RipDescription* rip) : TocTextReader(rip), text_(text) {}
   bool run();
-  const std::string& error() const { return error_; }
 
  private:
-  bool fail(int line, const std::string& what) {
-    if (error_.empty()) error_ = rip_->problem(line, what);
-    return false;
-  }
-  bool failAt(const std::string& what) { return fail(here(), what); }
-  // The line of the next token, or of the last one at the end.
-  int here() const {
-    return pos_ < tokens_.size() ? tokens_[pos_].line : tokens_.empty() ? 1 : tokens_.back().line;
-  }
-  bool lex();
-  bool atWord(const char* word) const {
-    return pos_ < tokens_.size() && tokens_[pos_].kind == Token::Kind::Word &&
-           upper(tokens_[pos_].text) == word;
-  }
-  // The next token is a value (a number, M:S:F, #offset).
-  bool atValue() const {
-    return pos_ < tokens_.size() && tokens_[pos_].kind == Token::Kind::Word &&
-           (std::isdigit(static_cast<unsigned char>(tokens_[pos_].text[0])) ||
-            tokens_[pos_].text[0] == '#');
-  }
-  std::string word(const Token& t) const { return quotedName(textAsUtf8(t.text)); }
-  bool string(const char* what, std::string* out);
-  bool expect(Token::Kind kind, const char* what);
-  std::optional<int64_t> integer(const std::string& s, int64_t max);
   // A length or position in frames: M:S:F, or a count of samples (audio) or
   // of bytes (data, rounded up to whole blocks).
   bool amount(const char* what, int64_t* frames);
   bool msf(const char* what, int64_t* sectors);
-  bool cdText(bool global, Texts* texts);
-  bool languageMap();
-  bool textValue(const std::string& item, std::string* value);
   bool track();
   bool fileStatement(bool data);
   int fileIndex(RipFile f);
 
   std::string_view text_;
-  RipDescription* rip_;
-  std::vector<Token> tokens_;
-  size_t pos_ = 0;
-  std::string error_;
   int32_t blockBytes_ = kBytesPerSector;  // the current track's
   bool audio_ = true;
-  std::vector<int> mapped_;  // languages the LANGUAGE_MAP maps
-  bool hasMap_ = false;
   Texts albumTexts_;
   std::vector<Texts> trackTexts_;
 };
-
-bool Parser::lex() {
-  int line = 1;
-  size_t i = 0;
-  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\f' || c == '\v'; };
-  while (i < text_.size()) {
-    const char c = text_[i];
-    if (c == '\n' || c == '\r') {
-      if (c == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') ++i;
-      ++line;
-      ++i;
-    } else if (isSpace(c)) {
-      ++i;
-    } else if (text_.substr(i, 2) == "//") {
-      while (i < text_.size() && text_[i] != '\n' && text_[i] != '\r') ++i;
-    } else if (c == '{' || c == '}' || c == ',') {
-      tokens_.push_back({c == '{'   ? Token::Kind::Open
-                         : c == '}' ? Token::Kind::Close
-                                    : Token::Kind::Comma,
-                         std::string(1, c), line});
-      ++i;
-    } else if (c == '"') {
-      // \" \\ and \ooo (octal) are escapes; a string ends on its line.
-      Token t{Token::Kind::String, {}, line};
-      for (++i;; ++i) {
-        if (i >= text_.size() || text_[i] == '\n' || text_[i] == '\r')
-          return fail(line, "falta la comilla de cierre");
-        if (text_[i] == '"') break;
-        if (text_[i] == '\\' && i + 1 < text_.size()) {
-          size_t k = i + 1;
-          int octal = 0, digits = 0;
-          while (digits < 3 && k < text_.size() && text_[k] >= '0' && text_[k] <= '7')
-            octal = octal * 8 + (text_[k++] - '0'), ++digits;
-          if (digits > 0) {
-            t.text.push_back(static_cast<char>(octal & 0xff));
-            i = k - 1;
-            continue;
-          }
-          if (text_[k] == '"' || text_[k] == '\\') {
-            t.text.push_back(text_[k]);
-            i = k;
-            continue;
-          }
-        }
-        t.text.push_back(text_[i]);
-      }
-      ++i;
-      tokens_.push_back(std::move(t));
-    } else {
-      size_t end = i;
-      while (end < text_.size() && !isSpace(text_[end]) && text_[end] != '\n' &&
-             text_[end] != '\r' && text_[end] != '"' && text_[end] != '{' && text_[end] != '}' &&
-             text_[end] != ',' && text_.substr(end, 2) != "//")
-        ++end;
-      tokens_.push_back({Token::Kind::Word, std::string(text_.substr(i, end - i)), line});
-      i = end;
-    }
-  }
-  return true;
-}
-
-bool Parser::string(const char* what, std::string* out) {
-  if (pos_ >= tokens_.size() || tokens_[pos_].kind != Token::Kind::String)
-    return failAt(std::string("falta ") + what + " entre comillas");
-  *out = tokens_[pos_++].text;
-  return true;
-}
-
-bool Parser::expect(Token::Kind kind, const char* what) {
-  if (pos_ >= tokens_.size() || tokens_[pos_].kind != kind)
-    return failAt(std::string("falta ") + what);
-  ++pos_;
-  return true;
-}
-
-std::optional<int64_t> Parser::integer(const std::string& s, int64_t max) {
-  if (s.empty() || s.size() > 12 || s.find_first_not_of("0123456789") != std::string::npos)
-    return std::nullopt;
-  const int64_t v = std::stoll(s);
-  if (v > max) return std::nullopt;
-  return v;
-}
 
 bool Parser::msf(const char* what, int64_t* sectors) {
   const int line = here();
@@ -232,7 +96,7 @@ bool Parser::amount(const char* what, int64_t* frames) {
 }
 
 bool Parser::run() {
-  if (!lex()) return false;
+  if (!lex(text_)) return false;
   while (pos_ < tokens_.size() && !atWord("TRACK")) {
     if (atWord("CD_DA") || atWord("CD_ROM") || atWord("CD_ROM_XA") || atWord("CD_I")) {
       ++pos_;
@@ -251,90 +115,9 @@ bool Parser::run() {
     if (!track()) return false;
   if (rip_->tracks.empty()) return fail(0, "no tiene ninguna pista (falta la palabra TRACK)");
 
-  // The text of the first language mapped, or of language 0 without a map.
-  int language = hasMap_ ? -1 : 0;
-  if (!mapped_.empty()) language = *std::min_element(mapped_.begin(), mapped_.end());
-  auto pick = [&](const Texts& t) { return t.count(language) ? t.at(language) : CdText{}; };
-  rip_->text = pick(albumTexts_);
-  for (size_t i = 0; i < rip_->tracks.size(); ++i) rip_->tracks[i].text = pick(trackTexts_[i]);
+  rip_->text = chosen(albumTexts_);
+  for (size_t i = 0; i < rip_->tracks.size(); ++i) rip_->tracks[i].text = chosen(trackTexts_[i]);
   return true;
-}
-
-bool Parser::languageMap() {
-  // Pairs "n : code"; the colon may touch either side.
-  if (!expect(Token::Kind::Open, "«{» tras LANGUAGE_MAP")) return false;
-  std::string words;
-  const int line = here();
-  while (pos_ < tokens_.size() && tokens_[pos_].kind == Token::Kind::Word)
-    words += " " + tokens_[pos_++].text;
-  if (!expect(Token::Kind::Close, "«}» al final de LANGUAGE_MAP")) return false;
-  std::vector<std::string> parts;
-  std::string part;
-  for (const char c : words + " ") {
-    if (c == ' ' || c == ':') {
-      if (!part.empty()) parts.push_back(part);
-      part.clear();
-      if (c == ':') parts.push_back(":");
-    } else {
-      part.push_back(c);
-    }
-  }
-  for (size_t i = 0; i < parts.size(); i += 3) {
-    const std::optional<int64_t> n = integer(parts[i], 7);
-    if (!n || i + 2 >= parts.size() || parts[i + 1] != ":" || parts[i + 2] == ":")
-      return fail(line,
-                  "LANGUAGE_MAP no es una lista de pares «idioma : código» (idioma de 0 a 7)");
-    mapped_.push_back(static_cast<int>(*n));
-  }
-  hasMap_ = true;
-  return true;
-}
-
-bool Parser::textValue(const std::string& item, std::string* value) {
-  if (pos_ < tokens_.size() && tokens_[pos_].kind == Token::Kind::String) {
-    *value = textAsUtf8(tokens_[pos_++].text);
-    return true;
-  }
-  // Binary data (SIZE_INFO, TOC_INFO1, GENRE, or a text as bytes): numbers
-  // 0..255 and strings, separated by commas.
-  if (!expect(Token::Kind::Open, ("el valor de " + item + " (un texto o «{ ... }»)").c_str()))
-    return false;
-  while (pos_ < tokens_.size() && tokens_[pos_].kind != Token::Kind::Close) {
-    const Token& t = tokens_[pos_];
-    if (t.kind == Token::Kind::Word && !integer(t.text, 255))
-      return failAt(word(t) + " no es un byte (0 a 255) en el valor de " + item);
-    if (t.kind == Token::Kind::Open) return failAt("«{» dentro del valor de " + item);
-    ++pos_;
-  }
-  return expect(Token::Kind::Close, ("«}» al final del valor de " + item).c_str());
-}
-
-bool Parser::cdText(bool global, Texts* texts) {
-  if (!expect(Token::Kind::Open, "«{» tras CD_TEXT")) return false;
-  if (global && atWord("LANGUAGE_MAP")) {
-    ++pos_;
-    if (!languageMap()) return false;
-  }
-  while (atWord("LANGUAGE")) {
-    ++pos_;
-    const std::optional<int64_t> n = atValue() ? integer(tokens_[pos_].text, 7) : std::nullopt;
-    if (!n) return failAt("LANGUAGE necesita un número de idioma de 0 a 7");
-    ++pos_;
-    if (!expect(Token::Kind::Open, "«{» tras LANGUAGE")) return false;
-    CdText& text = (*texts)[static_cast<int>(*n)];
-    while (pos_ < tokens_.size() && tokens_[pos_].kind == Token::Kind::Word) {
-      const std::string item = upper(tokens_[pos_].text);
-      if (std::find(kTextItems.begin(), kTextItems.end(), item) == kTextItems.end())
-        return failAt(word(tokens_[pos_]) + " no es un elemento de CD_TEXT");
-      ++pos_;
-      std::string value;
-      if (!textValue(item, &value)) return false;
-      if (item == "TITLE") text.title = value;
-      if (item == "PERFORMER") text.performer = value;
-    }
-    if (!expect(Token::Kind::Close, "«}» al final del bloque LANGUAGE")) return false;
-  }
-  return expect(Token::Kind::Close, "«}» al final de CD_TEXT");
 }
 
 int Parser::fileIndex(RipFile f) {
@@ -353,7 +136,7 @@ int Parser::fileIndex(RipFile f) {
 
 bool Parser::fileStatement(bool data) {
   const Token& key = tokens_[pos_++];
-  const std::string keyword = upper(key.text);
+  const std::string keyword = asciiUpper(key.text);
   if (data == audio_)
     return fail(key.line,
                 keyword + (audio_ ? " va en una pista de audio; es para pistas de datos"
@@ -402,7 +185,7 @@ bool Parser::track() {
   if (static_cast<int>(rip_->tracks.size()) >= kMaxRipTracks)
     return failAt("más de " + std::to_string(kMaxRipTracks) + " pistas; un CD tiene 99 como mucho");
   ++pos_;
-  const std::string mode = pos_ < tokens_.size() ? upper(tokens_[pos_].text) : std::string();
+  const std::string mode = pos_ < tokens_.size() ? asciiUpper(tokens_[pos_].text) : std::string();
   const auto known = std::find_if(kModes.begin(), kModes.end(),
                                   [&](const TrackMode& m) { return mode == m.name; });
   if (known == kModes.end() || tokens_[pos_].kind != Token::Kind::Word)
@@ -435,7 +218,7 @@ bool Parser::track() {
   std::vector<std::pair<int64_t, int>> indexes;  // sectors after INDEX 01, line
   while (pos_ < tokens_.size() && !atWord("TRACK")) {
     const Token& key = tokens_[pos_];
-    const std::string k = key.kind == Token::Kind::Word ? upper(key.text) : std::string();
+    const std::string k = key.kind == Token::Kind::Word ? asciiUpper(key.text) : std::string();
     if (k == "NO") {
       ++pos_;
       if (!atWord("COPY") && !atWord("PRE_EMPHASIS"))

@@ -7,15 +7,19 @@
 #include <filesystem>
 
 #include "sources/DiscOpener.h"
+#include "sources/RipSource.h"
 #include "support/TestDisc.h"
 #include "support/TestRip.h"
 
 TEST(DiscOpener, ImagesOpenByTheirKindInAnyCaseAndOnlyRegularFilesAreImages) {
   TestDisc disc(counterDisc({75, 75}));
   TestRip rip;
-  for (const char* name : {"disc.bin", "imagen.bin", "Otra.IMG", "sola.bin", "fifo.bin"})
+  for (const char* name :
+       {"disc.bin", "imagen.bin", "Otra.IMG", "sola.bin", "fifo.bin", "eco.bin", "doble.bin"})
     std::filesystem::copy_file(disc.bin, rip.path(name));
-  for (const char* name : {"MAYUS.CUE", "imagen.Cue", "otra.cue"})
+  // The sheet beside a raw image: its own name, else the one alike but for case.
+  for (const char* name :
+       {"MAYUS.CUE", "imagen.Cue", "otra.cue", "eco.cue", "ECO.CUE", "Doble.cue", "DOBLE.cue"})
     rip.text(name,
              "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
              "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n");
@@ -33,10 +37,12 @@ TEST(DiscOpener, ImagesOpenByTheirKindInAnyCaseAndOnlyRegularFilesAreImages) {
   const std::pair<std::string, std::string> cases[] = {
       {disc.cue, ""},
       {rip.path("MAYUS.CUE"), ""},
-      {rip.path("imagen.bin"), ""},  // its sheet beside it, in any case
+      {rip.path("imagen.bin"), ""},
       {rip.path("Otra.IMG"), ""},
+      {rip.path("eco.bin"), ""},
       {rip.path("disco.TOC"), ""},
       {rip.path("sola.bin"), "es una imagen sin su hoja .cue: falta «sola.cue» a su lado"},
+      {rip.path("doble.bin"), "es una imagen sin su hoja .cue: falta «doble.cue» a su lado"},
       {rip.path("notas.txt"),
        "no es una imagen de disco que Velmar sepa leer (se admiten hojas .cue con sus archivos, "
        "imágenes .bin o .img con su hoja .cue, .toc de cdrdao y .nrg)"},
@@ -60,4 +66,42 @@ TEST(DiscOpener, ImagesOpenByTheirKindInAnyCaseAndOnlyRegularFilesAreImages) {
     }
   }
   ::close(sock);
+}
+
+// The files a rip names: as written (backslashes read as slashes), else the
+// last component beside the rip (a path of the machine it was ripped on),
+// else the one file alike but for case; the exact name wins over its
+// look-alikes, and several look-alikes are none.
+TEST(DiscOpener, RipFilesAreFoundAsWrittenThenByTheirLastComponentThenInAnyCase) {
+  TestRip rip;
+  std::filesystem::create_directory(rip.path("sub"));
+  for (const char* name :
+       {"Mi Disco.wav", "sub/Pista.wav", "Eco.wav", "ECO.wav", "canci\xc3\xb3n.wav", "a.wav"})
+    rip.text(name, "");
+  const std::string several =
+      "no existe, y hay varios que solo se diferencian en mayúsculas y "
+      "minúsculas («ECO.wav», «Eco.wav»)";
+  const struct {
+    std::string name, raw, found;  // `raw`: the sheet's own bytes, when they differ
+  } cases[] = {
+      {"Mi Disco.wav", "", "Mi Disco.wav"},
+      {"MI DISCO.WAV", "", "Mi Disco.wav"},
+      {"sub\\pista.wav", "", "sub/Pista.wav"},
+      {"Eco.wav", "", "Eco.wav"},
+      {"ECO.wav", "", "ECO.wav"},
+      {"eco.wav", "", several},
+      {"CANCI\xc3\x93N.WAV", "", "canci\xc3\xb3n.wav"},
+      {"canci\xc3\xb3n.wav", "canci\xf3n.wav", "canci\xc3\xb3n.wav"},  // a Windows-1252 sheet
+      {"D:\\Música\\a.wav", "", "a.wav"},
+      {"/home/otra/rips/a.wav", "", "a.wav"},
+      {"..\\rips\\A.WAV", "", "a.wav"},
+      {"nada.wav", "", "no existe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string why;
+    const RipFile file{c.name, c.raw.empty() ? c.name : c.raw};
+    const std::string found = findRipFile(rip.dir.path().toStdString(), file, &why);
+    EXPECT_EQ(found.empty() ? why : found.substr(rip.dir.path().size() + 1), c.found);
+  }
 }

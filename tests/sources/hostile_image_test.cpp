@@ -2,20 +2,18 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include <cdio/cdio.h>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <filesystem>
 #include <functional>
 
 #include "disc/CdioDevice.h"
-#include "sources/CdioLog.h"
+#include "sources/CdioDrive.h"
 #include "sources/CdioSource.h"
 #include "sources/DiscOpener.h"
 #include "sources/ImageProbe.h"
+#include "sources/RegularFile.h"
 #include "support/RunningProgram.h"
 #include "support/TestDisc.h"
 #include "support/TestRip.h"
@@ -42,14 +40,6 @@ discgen::NeroImage neroWithManyTracks() {
 // What a case writes into its folder, returning the path to open.
 using Maker = std::function<std::string(const TestRip&)>;
 
-// A cdrdao .toc beside a 300-sector raw file "audio.bin".
-Maker toc(const std::string& text) {
-  return [text](const TestRip& rip) {
-    rip.text("audio.bin", std::string(300 * 2352, '\x11'));
-    return rip.text("disc.toc", text);
-  };
-}
-
 Maker nero(const discgen::NeroImage& n) {
   return [n](const TestRip& rip) { return rip.text("disc.nrg", n.bytes()); };
 }
@@ -58,47 +48,44 @@ struct Outcome {
   bool normalExit = false;
   int status = -1;
   std::string out, err;
-  qint64 ms = 0;
 };
 
-// Runs `program` on `arg` with `env` added, its standard error to a file.
-// No display: a program that tried to open its window would fail in another
-// way than the refusal expected. The probe is the program's own: beside it in
-// the build tree, in libexec/velmar/ once installed.
-Outcome runProgram(const std::string& arg, const std::vector<std::pair<QString, QString>>& env = {},
-                   const QString& program = VELMAR_PROGRAM) {
+// Runs `program` on `arg` with `env` added. No display: a program that tried
+// to open its window would fail in another way than the refusal expected.
+// The probe is the program's own: beside it in the build tree, in
+// libexec/velmar/ once installed. (RunningProgram gives no exit status.)
+Outcome runProgram(const std::string& arg,
+                   const std::vector<std::pair<QString, QString>>& env = {}) {
   QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "VELMAR_PROBE", "VELMAR_DEBUG"}) e.remove(v);
   e.insert("QT_QPA_PLATFORM", "xcb");
   for (const auto& [k, v] : env) e.insert(k, v);
-  QTemporaryDir dir;
   QProcess p;
   p.setProcessEnvironment(e);
-  p.setStandardErrorFile(dir.filePath("err"));
-  QElapsedTimer clock;
-  clock.start();
-  p.start(program, {QString::fromStdString(arg)});
+  p.start(VELMAR_PROGRAM, {QString::fromStdString(arg)});
   if (!p.waitForFinished(30000)) {
     p.kill();
     p.waitForFinished();
   }
-  QFile err(dir.filePath("err"));
-  err.open(QIODevice::ReadOnly);
   return {p.exitStatus() == QProcess::NormalExit, p.exitCode(),
-          p.readAllStandardOutput().toStdString(), err.readAll().toStdString(), clock.elapsed()};
+          p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+}
+
+// `said` starts with `reason`; "|" in `reason` separates what either of two
+// readings may give.
+bool startsWithEither(const std::string& said, const std::string& reason) {
+  const size_t bar = reason.find('|');
+  return said.starts_with(reason.substr(0, bar)) ||
+         (bar != std::string::npos && said.starts_with(reason.substr(bar + 1)));
 }
 
 // The real program refuses `path` with status 2 and one line that gives
-// `reason` (or its start): "|" separates what either of two readings may
-// give.
+// `reason`, then the hint to its help.
 void expectRefusal(const std::string& path, const std::string& reason) {
   const Outcome r = runProgram(path);
-  EXPECT_TRUE(r.normalExit) << "crashed";
-  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(r.normalExit && r.status == 2) << "crashed or status " << r.status;
   const std::string said = "velmar: no se puede abrir «" + path + "»: ";
-  const size_t bar = reason.find('|');
-  EXPECT_TRUE(r.err.starts_with(said + reason.substr(0, bar)) ||
-              (bar != std::string::npos && r.err.starts_with(said + reason.substr(bar + 1))))
+  EXPECT_TRUE(r.err.starts_with(said) && startsWithEither(r.err.substr(said.size()), reason))
       << r.err;
   EXPECT_EQ(r.err.find("Pruebe «velmar --help»"), r.err.find('\n') + 1) << "one line, then help";
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
@@ -110,11 +97,9 @@ void expectRefusal(const std::string& path, const std::string& reason) {
 // to an image between the probe's check and the program's own opening of it.
 // (It writes no byte to any file: the probe's limits forbid it.)
 std::string probeThen(const TestRip& rip, const std::string& then) {
-  const std::string script = rip.text("probe-then.sh", "#!/bin/sh\n\"" VELMAR_BINARY_DIR
-                                                       "/velmar-probe\" \"$@\"\n"
-                                                       "status=$?\n" +
-                                                           then + "\ntouch '" + rip.path("probed") +
-                                                           ".'$$\nexit $status\n");
+  const std::string script = rip.text(
+      "probe-then.sh", "#!/bin/sh\n\"" VELMAR_BINARY_DIR "/velmar-probe\" \"$@\"\nstatus=$?\n" +
+                           then + "\ntouch '" + rip.path("probed") + ".'$$\nexit $status\n");
   std::filesystem::permissions(script, std::filesystem::perms::owner_all);
   return script;
 }
@@ -134,11 +119,14 @@ std::string blockDevice(const TestRip& rip) {
 }  // namespace
 
 // Every image libcdio's parsers cannot be trusted with, the same hostile
-// forms as .toc files (read by our own reader, with their line), and paths
-// that are no image at all, through the real program: a refusal in Spanish,
-// status 2, no crash, no window and no line of libcdio's, in release and
-// sanitizer builds alike.
-TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
+// forms as .toc files (read by our own reader, with their line), paths that
+// are no image at all, and paths whose reason the program once misreported
+// (an empty window, another reason): each is refused with its true reason by
+// discPathProblem, which the command line, a running window and a second
+// launch use, the Nero images after the probe took their crash. One of each
+// class goes through the real program: status 2, one Spanish line, no crash,
+// no window and no line of libcdio's, in release and sanitizer builds alike.
+TEST(HostileImages, AreRefusedWithTheirReasonAndStatusTwo) {
   discgen::NeroImage beyond = neroDisc(), intoAudio = beyond, v1Beyond = beyond, longChunk = beyond,
                      ragged = beyond, cut = beyond;
   beyond.footerOffset = int64_t{1} << 40;
@@ -148,116 +136,119 @@ TEST(HostileImages, AreRefusedInSpanishWithStatusTwoAndNothingElse) {
   longChunk.cuexSize = 0xFFFFFFF0;
   ragged.cuexTail = "xyz";
   cut.chunkBytes = 20;
-
-  const std::string damaged = "la imagen está dañada: leer su tabla de contenido hizo fallar";
-  // .toc files are read by our own reader, without the probe.
-  const std::string notToc = "«disc.toc», línea ";
-  const std::string noTracks = "no contiene ninguna pista";
-  std::string hundreds = "CD_DA\n";
-  for (int i = 0; i < 300; ++i) hundreds += "TRACK AUDIO\nFILE \"audio.bin\" 0 00:00:01\n";
-  // Expected: the start of the reason; "|" separates what either of two
-  // readings may give (a four-byte file makes libcdio read memory it never
-  // wrote, so its answer varies from run to run).
-  const std::pair<const char*, std::pair<Maker, std::string>> cases[] = {
-      {"Nero footer pointing past the end", {nero(beyond), noTracks}},
-      {"Nero footer pointing into the audio", {nero(intoAudio), damaged}},
-      {"Nero version 1 footer past the end", {nero(v1Beyond), noTracks}},
-      {"Nero chunk longer than the file", {nero(longChunk), damaged}},
-      {"Nero cue chunk of a ragged size", {nero(ragged), damaged}},
-      {"Nero chunks cut short", {nero(cut), damaged}},
-      {"Nero footer alone",
-       {[](const TestRip& r) { return r.text("bare.nrg", "NER5" + std::string(8, '\0')); },
-        "no es una imagen .nrg de Nero que se pueda leer"}},
-      {"Nero file of four bytes",
-       {[](const TestRip& r) { return r.text("tiny.nrg", "NER5"); }, damaged + "|" + noTracks}},
-      {"Nero with 500 track entries", {nero(neroWithManyTracks()), damaged}},
-      {".toc with 300 tracks", {toc(hundreds), notToc + "200: más de 99 pistas; un CD tiene 99"}},
-      {".toc whose length overflows",
-       {toc("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 0 99999999:59:74\n"),
-        notToc + "3: la duración «99999999:59:74» no es un tiempo válido"}},
-      {".toc longer than a CD",
-       {toc("CD_DA\nTRACK AUDIO\nSILENCE 60:00:00\nTRACK AUDIO\nSILENCE 50:00:00\n"),
-        "«disc.toc»: el disco duraría 110:00:00, más de lo que cabe en un CD"}},
-      {".toc starting past any file",
-       {toc("CD_DA\nTRACK AUDIO\nFILE \"audio.bin\" 4294967295 00:02:00\n"),
-        notToc + "3: el comienzo «4294967295» no está en M:S:F ni es un número de muestras"}},
-      {".toc naming /dev/zero",
-       {toc("CD_DA\nTRACK AUDIO\nFILE \"/dev/zero\" 0 00:02:00\n"),
-        notToc + "3: el archivo «/dev/zero» es un dispositivo de caracteres, no un archivo"}},
-      {".toc naming a folder",
-       {toc("CD_DA\nTRACK AUDIO\nFILE \"/tmp\" 0 00:02:00\n"),
-        notToc + "3: el archivo «/tmp» es una carpeta, no un archivo"}},
-      {".toc naming a missing file",
-       {toc("CD_DA\nTRACK AUDIO\nFILE \"nada.bin\" 0 00:02:00\n"),
-        notToc + "3: el archivo «nada.bin» no existe"}},
-      {".toc of binary noise",
-       {[](const TestRip& r) { return r.text("noise.toc", "\x01\xff\xfe{{\"\"\n\x7f"); },
-        "«noise.toc», línea 1: «\x01ÿþ» no es una palabra de archivo .toc"}},
-      {"/dev/zero",
-       {[](const TestRip&) { return std::string("/dev/zero"); },
-        "es un dispositivo de caracteres, no una unidad de CD ni una imagen de disco"}},
+  const std::string damaged = "la imagen está dañada: leer su tabla de contenido hizo fallar",
+                    notToc = "«disc.toc», línea ", noTracks = "no contiene ninguna pista",
+                    notImage = ", no una unidad de CD ni una imagen de disco";
+  auto sheetNaming = [](const std::string& file) -> Maker {
+    return [file](const TestRip& rip) {
+      return rip.text("disco.cue",
+                      "FILE \"" + file + "\" BINARY\n TRACK 01 AUDIO\n INDEX 01 0:0:0\n");
+    };
   };
-  for (const auto& [name, c] : cases) {
-    SCOPED_TRACE(name);
+  auto special = [](const std::string& file) {
+    return "«disco.cue», línea 1: el archivo «" + file +
+           "» es un archivo especial del sistema (como los de /sys y /proc), no un archivo de "
+           "datos: el tamaño que da (" +
+           std::to_string(std::filesystem::file_size(file)) + " bytes) no es el real";
+  };
+  const std::string sys = "/sys/devices/system/cpu/online", proc = "/proc/version";
+  auto path = [](const char* p) { return [p](const TestRip&) { return std::string(p); }; };
+  const auto bare = [](const TestRip& r) {
+    return r.text("bare.nrg", "NER5" + std::string(8, '\0'));
+  };
+  const struct {
+    const char* what;
+    Maker make;
+    std::string reason;  // its start; "|": a four-byte file makes libcdio read memory it never
+                         // wrote, so its answer varies from run to run
+    bool launch;         // also through the real program
+  } cases[] = {
+      {"Nero footer pointing past the end", nero(beyond), noTracks, false},
+      {"Nero footer pointing into the audio", nero(intoAudio), damaged, true},
+      {"Nero version 1 footer past the end", nero(v1Beyond), noTracks, false},
+      {"Nero chunk longer than the file", nero(longChunk), damaged, false},
+      {"Nero cue chunk of a ragged size", nero(ragged), damaged, false},
+      {"Nero chunks cut short", nero(cut), damaged, false},
+      {"Nero footer alone", bare, "no es una imagen .nrg de Nero que se pueda leer", true},
+      {"Nero file of four bytes", [](const TestRip& r) { return r.text("tiny.nrg", "NER5"); },
+       damaged + "|" + noTracks, false},
+      {"Nero with 500 track entries", nero(neroWithManyTracks()), damaged, false},
+      {".toc naming /dev/zero",
+       [](const TestRip& r) {
+         return r.text("disc.toc", "CD_DA\nTRACK AUDIO\nFILE \"/dev/zero\" 0\n");
+       },
+       notToc + "3: el archivo «/dev/zero» es un dispositivo de caracteres, no un archivo", false},
+      {".toc of binary noise",
+       [](const TestRip& r) { return r.text("noise.toc", "\x01\xff\xfe{{\"\"\n\x7f"); },
+       "«noise.toc», línea 1: «\x01ÿþ» no es una palabra de archivo .toc", true},
+      {"/dev/zero", path("/dev/zero"), "es un dispositivo de caracteres" + notImage, true},
+      {"a block device that is no CD drive", blockDevice, "es un dispositivo de bloques" + notImage,
+       true},
+      {"a raw file of /sys (4096 bytes, it says)", sheetNaming(sys), special(sys), true},
+      {"a raw file of /proc (empty, it says)", sheetNaming(proc), special(proc), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     const TestRip rip;
-    expectRefusal(c.first(rip), c.second);
+    const std::string image = c.make(rip);
+    if (image.empty()) {
+      std::printf("[ skipped  ] %s: none on this machine\n", c.what);
+      continue;
+    }
+    EXPECT_TRUE(startsWithEither(discPathProblem(image), c.reason)) << discPathProblem(image);
+    if (c.launch) expectRefusal(image, c.reason);
   }
 
   // VELMAR_DEBUG adds libcdio's lines before the same refusal.
   const TestRip rip;
-  const std::string image = rip.text("bare.nrg", "NER5" + std::string(8, '\0'));
-  const Outcome quiet = runProgram(image), loud = runProgram(image, {{"VELMAR_DEBUG", "1"}});
+  const Outcome quiet = runProgram(bare(rip)),
+                loud = runProgram(bare(rip), {{"VELMAR_DEBUG", "1"}});
   EXPECT_NE(loud.err.find("velmar-probe: "), std::string::npos) << loud.err;
   EXPECT_TRUE(loud.err.size() > quiet.err.size() && loud.err.ends_with(quiet.err)) << loud.err;
+
+  // What the kernel's CD-ROM layer lists stays a drive.
+  const std::string info =
+      "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n\ndrive name:\t\tsr1\tsr0\n"
+      "drive speed:\t\t48\t24\n";
+  EXPECT_TRUE(cdromInfoListsDrive(info, "sr0") && cdromInfoListsDrive(info, "sr1"));
+  EXPECT_FALSE(cdromInfoListsDrive(info, "sr") || cdromInfoListsDrive(info, "vda") ||
+               cdromInfoListsDrive("", "sr0"));
 }
 
-// A sheet whose data file is a FIFO makes libcdio's parser wait for a
-// writer that never comes: the probe is abandoned at its time limit.
-TEST(HostileImages, AProbeThatHangsIsAbandonedAtItsTimeLimit) {
+// A probe that never answers is abandoned at its time limit; one whose
+// report ends early (killed while it wrote) is not believed. (The installed
+// program's probe, and no image without it: tests/support/check-package.sh.)
+TEST(HostileImages, AProbeThatHangsOrAnswersHalfIsNotBelieved) {
   const TestRip rip;
-  ASSERT_EQ(::mkfifo(rip.path("fifo.bin").c_str(), 0600), 0);
-  const std::string sheet =
-      rip.text("fifo.cue", "FILE \"fifo.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+  const UniqueFd image = openRegularFile(nero(neroDisc())(rip), nullptr);
+  const QByteArray probe = qgetenv("VELMAR_PROBE");
+  auto fake = [&](const std::string& script) {
+    const std::string path = rip.text("fake.sh", "#!/bin/sh\n" + script + "\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    qputenv("VELMAR_PROBE", path.c_str());
+    const imageprobe::Report r = imageprobe::probe(image.get());
+    qputenv("VELMAR_PROBE", probe);
+    return r;
+  };
+  EXPECT_EQ(fake("printf 'velmar-probe 1\\nok 1 300\\nen'").verdict,
+            imageprobe::Report::Verdict::Damaged);
   QElapsedTimer clock;
   clock.start();
-  const imageprobe::Report r = imageprobe::probe(sheet, imageprobe::Driver::BinCue);
+  const imageprobe::Report r = fake("exec sleep 60");
   const qint64 ms = clock.elapsed();
   std::printf("[ figure ] a hanging probe is refused after %lld ms (limit 3000 ms)\n",
               static_cast<long long>(ms));
   EXPECT_EQ(r.verdict, imageprobe::Report::Verdict::TimedOut) << r.problem;
-  EXPECT_NE(r.problem.find("leer la tabla de contenido de la imagen tardó más de 3 s"),
-            std::string::npos)
-      << r.problem;
-  EXPECT_GE(ms, 2900);
-  EXPECT_LT(ms, 10000);
-}
-
-// Without its probe the program opens no image rather than parsing it
-// in-process; the installed program finds the probe where it is installed.
-TEST(HostileImages, WithoutItsProbeNoImageOpensAndTheInstalledProgramFindsIts) {
-  const TestRip rip;
-  QTemporaryDir stage;
-  const Outcome missing =
-      runProgram(nero(neroDisc())(rip), {{"VELMAR_PROBE", rip.dir.filePath("no-such-probe")}});
-  EXPECT_TRUE(missing.normalExit && missing.status == 2);
-  EXPECT_NE(missing.err.find("falta el programa auxiliar «velmar-probe»"), std::string::npos)
-      << missing.err;
-
-  QProcess install;
-  install.start("cmake", {"--install", VELMAR_BINARY_DIR, "--prefix", stage.path()});
-  ASSERT_TRUE(install.waitForFinished(60000) && install.exitCode() == 0)
-      << install.readAllStandardError().toStdString();
-  discgen::NeroImage forged = neroDisc();
-  forged.footerOffset = 17;
-  const Outcome installed = runProgram(nero(forged)(rip), {}, stage.filePath("bin/velmar"));
-  EXPECT_TRUE(installed.normalExit && installed.status == 2);
-  EXPECT_NE(installed.err.find("la imagen está dañada"), std::string::npos) << installed.err;
+  EXPECT_TRUE(r.problem.starts_with("leer la tabla de contenido de la imagen tardó más de 3 s"));
+  EXPECT_TRUE(ms >= 2900 && ms < 10000) << ms;
 }
 
 // What the probe checked is what opens: a Nero image that a forgery which
 // crashes libcdio replaces after the probe (a rename, as a download or a copy
 // ends) opens as it was checked; one written to in place is refused. Through
-// the real program too, whose check on the command line crashed before.
+// the real program too, whose check on the command line crashed before. A
+// good image opens with its table and audio; a forged one given to a running
+// device leaves it without a disc.
 TEST(HostileImages, WhatTheProbeCheckedIsWhatOpens) {
   const TestRip rip;
   const std::string image = rip.path("disc.nrg"), forged = rip.path("forged.nrg");
@@ -269,6 +260,7 @@ TEST(HostileImages, WhatTheProbeCheckedIsWhatOpens) {
   };
   const std::string swap = "mv -f '" + forged + "' '" + image + "'";
   const std::pair<std::string, std::string> cases[] = {
+      {"true", ""},
       {swap, ""},
       {"truncate -s -12 '" + image + "'", "la imagen cambió mientras se abría"},
   };
@@ -283,11 +275,11 @@ TEST(HostileImages, WhatTheProbeCheckedIsWhatOpens) {
     EXPECT_EQ(why, refusal);
     if (!refusal.empty()) continue;
     ASSERT_TRUE(source);
-    EXPECT_FALSE(std::filesystem::exists(forged)) << "swapped";
     EXPECT_EQ(tocText(source->toc()), "0+300 s1; lead-out 300");
     std::vector<int16_t> pcm(kSamplesPerSector);
-    EXPECT_EQ(source->read(299, 1, pcm.data()), SectorRead::Ok);
+    EXPECT_EQ(source->read(299, 1, pcm.data()), SectorRead::Ok) << "the last sector";
     EXPECT_EQ(pcm[1], discgen::sampleAt(counterDisc({300}).tracks[0], 299 * 588, 1));
+    EXPECT_EQ(std::filesystem::exists(forged), then != swap);
   }
 
   // The command line's check opens the image it checked; the window then
@@ -300,111 +292,9 @@ TEST(HostileImages, WhatTheProbeCheckedIsWhatOpens) {
   EXPECT_TRUE(velmar.running()) << velmar.errors();
   EXPECT_GE(velmar.terminate(), 0);
   EXPECT_TRUE(velmar.endedWell()) << velmar.errors();
-}
 
-// Paths whose reason the program once misreported (an empty window, another
-// reason), each refused with its true one by the command line and by
-// discPathProblem, which a running window and a second launch use. One row a
-// misreport.
-TEST(Misreports, EachIsRefusedWithItsTrueReasonAndStatusTwo) {
-  auto sheetNaming = [](const std::string& file) -> Maker {
-    return [file](const TestRip& rip) {
-      return rip.text("disco.cue",
-                      "FILE \"" + file + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-    };
-  };
-  auto special = [](const std::string& file) {
-    return "«disco.cue», línea 1: el archivo «" + file +
-           "» es un archivo especial del sistema (como los de /sys y /proc), no un archivo de "
-           "datos: el tamaño que da (" +
-           std::to_string(std::filesystem::file_size(file)) + " bytes) no es el real";
-  };
-  const std::string sys = "/sys/devices/system/cpu/online", proc = "/proc/version";
-  const std::tuple<const char*, Maker, std::string> cases[] = {
-      {"a block device that is no CD drive", blockDevice,
-       "es un dispositivo de bloques, no una unidad de CD ni una imagen de disco"},
-      {"a raw file of /sys (4096 bytes, it says)", sheetNaming(sys), special(sys)},
-      {"a raw file of /proc (empty, it says)", sheetNaming(proc), special(proc)},
-  };
-  for (const auto& [what, make, reason] : cases) {
-    SCOPED_TRACE(what);
-    const TestRip rip;
-    const std::string path = make(rip);
-    if (path.empty()) {
-      std::printf("[ skipped  ] %s: none on this machine\n", what);
-      continue;
-    }
-    EXPECT_EQ(discPathProblem(path), reason);
-    expectRefusal(path, reason);
-  }
-
-  // What the kernel's CD-ROM layer lists stays a drive.
-  const std::string info =
-      "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n\ndrive name:\t\tsr1\tsr0\n"
-      "drive speed:\t\t48\t24\n";
-  EXPECT_TRUE(cdromInfoListsDrive(info, "sr0") && cdromInfoListsDrive(info, "sr1"));
-  EXPECT_FALSE(cdromInfoListsDrive(info, "sr") || cdromInfoListsDrive(info, "vda") ||
-               cdromInfoListsDrive("", "sr0"));
-}
-
-// Good images, in-process: the table of contents, the pre-emphasis flag, the
-// CD-Text (ISO-8859-1 on the disc, UTF-8 here) and the audio come through. A
-// forged image given to a running window leaves it without a disc.
-TEST(HostileImages, GoodImagesOpenWithTheirTableOfContentsTextAndAudio) {
-  const TestRip rip;
-  rip.text("disc.bin", std::string(300 * 2352, '\x22'));
-  const std::tuple<std::string, std::string, int16_t> images[] = {
-      {rip.text("disc.cue",
-                "TITLE \"Canciones de prueba\"\nPERFORMER \"Orquesta Velmar\"\n"
-                "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"Primera\"\n"
-                "    PERFORMER \"Ana\"\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
-                "    TITLE \"Segunda ma\xf1"
-                "ana\"\n    INDEX 01 00:02:00\n"),
-       "\"Canciones de prueba/Orquesta Velmar\" 0+150 s1 \"Primera/Ana\"; 150+150 s1 "
-       "\"Segunda mañana/\"; lead-out 300",
-       0x2222},
-      // The counter's right channel.
-      {nero(neroDisc())(rip), "0+300 s1; lead-out 300", 300},
-  };
-  for (const auto& [path, want, sample] : images) {
-    SCOPED_TRACE(path);
-    std::string why;
-    const auto source = CdioSource::open(path, &why);
-    ASSERT_TRUE(source) << why;
-    EXPECT_EQ(tocText(source->toc()), want);
-    std::vector<int16_t> pcm(kSamplesPerSector);
-    EXPECT_EQ(source->read(299, 1, pcm.data()), SectorRead::Ok) << "the last sector";
-    EXPECT_EQ(source->read(0, 1, pcm.data()), SectorRead::Ok);
-    EXPECT_EQ(pcm[1], sample);
-  }
-
-  discgen::NeroImage forged = neroDisc();
-  forged.cuexSize = 0xFFFFFFF0;
-  CdioDevice device(nero(forged)(rip));
+  CdioDevice device(image);
   device.open();
   EXPECT_EQ(device.mode(), DeviceMode::NoDisc);
   EXPECT_EQ(device.tracks(), 0);
-}
-
-// Reads from an image whose data went away during playback fail as reads:
-// libcdio's error lines end nothing (its own handler would exit).
-TEST(HostileImages, ReadsFromAVanishedImageFailWithoutEndingTheProcess) {
-  const TestRip rip;
-  std::string why;
-  rip.text("audio.bin", std::string(300 * 2352, '\x11'));
-  auto source = CdioSource::open(
-      rip.text("audio.cue", "FILE \"audio.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"),
-      &why);
-  ASSERT_TRUE(source) << why;
-  std::filesystem::resize_file(rip.path("audio.bin"), 2352 * 10);
-  std::vector<int16_t> pcm(kSamplesPerSector * kMaxSectorsPerRead);
-  EXPECT_EQ(source->read(0, 1, pcm.data()), SectorRead::Ok);
-  EXPECT_NE(source->read(200, kMaxSectorsPerRead, pcm.data()), SectorRead::Ok);
-  std::filesystem::remove(rip.path("audio.bin"));
-  EXPECT_NE(source->read(250, 1, pcm.data()), SectorRead::Ok);
-
-  // libcdio on its own, on a sheet-less .bin: its default handler exits.
-  installCdioLogHandler();
-  EXPECT_EQ(cdio_open(rip.text("solo.bin", std::string(2352, '\0')).c_str(), DRIVER_BINCUE),
-            nullptr);
 }

@@ -3,9 +3,8 @@
 #include <cstdlib>
 #include <random>
 
-#include "sources/CueSheet.h"
+#include "sources/DiscLayout.h"
 #include "sources/DiscOpener.h"
-#include "sources/TocFile.h"
 #include "support/TestRip.h"
 
 // Seeded random mutations of well-formed sheets and cdrdao .toc files: none
@@ -157,19 +156,12 @@ TEST(SheetFuzz, MutatedSheetsAndTocsNeverCrashAndWhatOpensIsADisc) {
       "TRACK MODE1\nDATAFILE \"a.bin\" 2048\nZERO 00:00:02\n";
 
   Mutator m(seed);
-  int opened = 0;
-  for (int i = 0; i < iterations && !HasFailure(); ++i) {
-    const std::string text = m.mutate(sheet);
-    opened += openAndRead(rip.text("m.cue", text), text);
-    std::string why;
-    parseCueSheet(text, "m.cue", &why);  // the parser alone, on the same bytes
+  for (const auto& [name, form] : {std::pair{"m.cue", sheet}, {"m.toc", toc}}) {
+    int opened = 0;
+    for (int i = 0; i < iterations && !HasFailure(); ++i) {
+      const std::string text = m.mutate(form);
+      opened += openAndRead(rip.text(name, text), text);
+    }
+    std::cout << opened << " mutated " << name << " opened\n";
   }
-  int tocsOpened = 0;
-  for (int i = 0; i < iterations && !HasFailure(); ++i) {
-    const std::string text = m.mutate(toc);
-    tocsOpened += openAndRead(rip.text("m.toc", text), text);
-    std::string why;
-    parseTocFile(text, "m.toc", &why);
-  }
-  std::cout << opened << " mutated sheets and " << tocsOpened << " mutated .toc files opened\n";
 }
