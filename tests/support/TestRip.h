@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sources/DiscOpener.h"
 #include "sources/SectorSource.h"
 
 // Rips made at test time: audio files written with libsndfile and sheets
@@ -78,6 +79,13 @@ inline std::string tocText(const DiscToc& toc) {
   }
   o << " lead-out " << toc.leadOutLsn;
   return o.str().substr(1);
+}
+
+// What `path` opens as: its table of contents, else why it cannot be played.
+inline std::string openedAs(const std::string& path) {
+  std::string why;
+  const std::unique_ptr<SectorSource> s = openImage(path, &why);
+  return s ? tocText(s->toc()) : why;
 }
 
 // The disc from `lsn` on, `count` sectors, in reads of `step` sectors.
