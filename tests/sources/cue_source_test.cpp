@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
 
-#include "sources/CueSheet.h"
+#include "sources/DiscLayout.h"
 #include "sources/DiscOpener.h"
 #include "sources/RipSource.h"
 #include "support/TestDisc.h"
@@ -190,7 +189,7 @@ TEST(CueSourceFormats, EveryFileIsReadAsCdAudio) {
     const std::vector<int16_t>& want;
     int tolerance;
   } cases[] = {
-      {rip.sound("24.wav", kWav24, 44100, 2, wide), "WAVE", ramp, 0},
+      {rip.sound("24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 44100, 2, wide), "WAVE", ramp, 0},
       {rip.sound("8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 44100, 2, wide), "WAVE", eightBits, 0},
       {rip.sound("float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, wide), "WAVE", ramp, 1},
       {rip.sound("mono.flac", kFlac16, 44100, 1, mono), "FLAC", monoTwice, 0},

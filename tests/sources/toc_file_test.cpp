@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "sources/DiscOpener.h"
-#include "sources/TocFile.h"
 #include "support/TestRip.h"
 
 namespace {

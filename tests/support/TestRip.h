@@ -57,7 +57,6 @@ struct TestRip {
 };
 
 inline constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-inline constexpr int kWav24 = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
 inline constexpr int kFlac16 = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
 // Headerless 16-bit samples, as BINARY and MOTOROLA files hold them.
 inline constexpr int kRawLittle = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
