@@ -24,11 +24,6 @@ std::pair<int64_t, size_t> infoFrame(const std::string& mp3) {
   return {frames, size_t(144000 * kKbps[byte(2) >> 4] / 44100 + (byte(2) >> 1 & 1))};
 }
 
-std::string bytesOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 }  // namespace
 
 // An MP3 whose length no Xing or Info frame gives (as older encoders write
@@ -47,7 +42,8 @@ TEST(AudioFileLength, AnMp3IsAsLongAsItsAudioWhateverItsHeaderSays) {
   std::vector<int16_t> buf(25 * kSamplesPerSector);
   for (const int mode : {SF_BITRATE_MODE_VARIABLE, SF_BITRATE_MODE_CONSTANT}) {
     SCOPED_TRACE(mode);
-    std::string bytes = bytesOf(rip.sound("tagged.mp3", mp3, 44100, 2, tone, mode));
+    std::ifstream in(rip.sound("tagged.mp3", mp3, 44100, 2, tone, mode), std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), {}};
     const auto [frames, infoBytes] = infoFrame(bytes);
     // Without that frame every MPEG frame decodes whole, 1152 samples.
     bytes = bytes.substr(infoBytes) + std::string(bytes.size() * 7 / 1000, '\0') + "TAG" +

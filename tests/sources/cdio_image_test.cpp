@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cdio/cdio.h>
-#include <filesystem>
 #include <fstream>
 
 #include "sources/CdioLog.h"
 #include "sources/CdioSource.h"
-#include "sources/DiscOpener.h"
-#include "support/FakePlayback.h"
 #include "support/TestDisc.h"
 #include "support/TestRip.h"
 
@@ -40,28 +37,4 @@ TEST(CdioImage, ADiscReadAsDrivesReadItGivesItsTableTextAndAudio) {
   std::ofstream(bin) << std::string(2352, '\0');
   installCdioLogHandler();
   EXPECT_EQ(cdio_open(bin.c_str(), DRIVER_BINCUE), nullptr);
-}
-
-// A Nero image cut short after it was opened plays as a cut sheet does:
-// silence to the end of the track where it was cut, then a stop as at the
-// end of the disc, and one note on standard error.
-TEST(CdioImage, ANeroImageCutShortPlaysSilenceToTheEndOfItsTrackThenStops) {
-  const discgen::DiscPlan plan = counterDisc({150, 150});
-  const TestDisc disc(plan);
-  const std::string nrg = disc.dir.filePath("disc.nrg").toStdString();
-  ASSERT_EQ(discgen::writeNrg(nrg, plan), "");
-  DeviceRig r(nrg);
-  ASSERT_EQ(r.dev.tracks(), 2);
-  // Cut 1 s into track 1 (the image holds 2 s of silence before it).
-  std::filesystem::resize_file(nrg, (150 + 75) * 2352);
-  testing::internal::CaptureStderr();
-  r.act([&] { r.dev.play(); });
-  r.run(3000);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }))
-      << "stopped with track 1, not after track 2's worth of silence";
-  EXPECT_EQ(
-      testing::internal::GetCapturedStderr(),
-      "velmar: «" + nrg + "» se ha acortado desde que se abrió: lo que falta no se puede leer\n");
-  EXPECT_TRUE(r.heard(0, 75 * 588) == disc.samples(0, 75 * 588));
-  EXPECT_TRUE(r.heard(75 * 588, 75 * 588) == std::vector<int16_t>(75 * 588 * 2));
 }

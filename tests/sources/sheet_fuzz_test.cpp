@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <random>
+#include <sstream>
 
 #include "sources/DiscLayout.h"
 #include "sources/DiscOpener.h"
@@ -19,94 +20,56 @@ int envInt(const char* name, int fallback) {
   return v && *v ? std::atoi(v) : fallback;
 }
 
-class Mutator {
- public:
-  explicit Mutator(uint32_t seed) : rng_(seed) {}
+// Lines of the grammars, then bytes that upset a reader.
+const std::vector<std::string> kLines = [] {
+  std::vector<std::string> v;
+  std::istringstream in(
+      "TRACK 01 AUDIO|TRACK 99 AUDIO|TRACK 02 MODE1/2352|INDEX 01 00:00:00|INDEX 00 "
+      "99:59:74|INDEX 01 00:00:75|PREGAP 00:02:00|POSTGAP 74:00:00|FILE \"a.wav\" WAVE|FILE "
+      "\"a.bin\" BINARY|FILE \"nada\" FLAC|REM SESSION 02|FLAGS PRE DCP|TITLE "
+      "\"\xff\xfe\"|TRACK AUDIO|FILE \"a.bin\" 0 00:00:10|DATAFILE \"a.bin\" "
+      "4294967295|CD_DA|START|START 00:00:10|SILENCE 588|INDEX 00:00:01|ZERO MODE1 100|TRACK "
+      "MODE2_FORM1|CD_TEXT { LANGUAGE 0 { TITLE \"x\" } }|LANGUAGE_MAP { 0 : 9 }|}|{|FILE "
+      "\"a.wav\" #44 0|// nota \"|TRACK AUDIO RW|TRACK 01 MODE2/2336|\xef\xbb\xbf|\r|\"|\x1a");
+  for (std::string line; std::getline(in, line, '|');) v.push_back(line + "\n");
+  return v;
+}();
+const char* const kNumbers[] = {"0",        "-1",       "99",         "100", "4294967296",
+                                "00:00:00", "99:99:99", "2147483647", "75",  "74"};
 
-  std::string mutate(std::string s) {
-    const int steps = 1 + pick(4);
-    for (int i = 0; i < steps; ++i) s = step(std::move(s));
-    return s;
-  }
-
- private:
-  int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
-  size_t at(const std::string& s) {
-    return s.empty() ? 0 : static_cast<size_t>(pick(static_cast<int>(s.size())));
-  }
-
-  std::string step(std::string s) {
-    // Lines of the grammar, then bytes that upset a reader.
-    static const std::vector<std::string> kLines = [] {
-      const std::string lines =
-          "TRACK 01 AUDIO|TRACK 99 AUDIO|TRACK 02 MODE1/2352|INDEX 01 00:00:00|INDEX 00 99:59:74|"
-          "INDEX 01 00:00:75|PREGAP 00:02:00|POSTGAP 74:00:00|FILE \"a.wav\" WAVE|"
-          "FILE \"a.bin\" BINARY|FILE \"nada\" FLAC|REM SESSION 02|FLAGS PRE DCP|TITLE "
-          "\"\xff\xfe\"|"
-          "TRACK AUDIO|FILE \"a.bin\" 0 00:00:10|DATAFILE \"a.bin\" 4294967295|CD_DA|START|"
-          "START 00:00:10|SILENCE 588|PREGAP 00:02:00|INDEX 00:00:01|ZERO MODE1 100|"
-          "TRACK MODE2_FORM1|CD_TEXT { LANGUAGE 0 { TITLE \"x\" } }|LANGUAGE_MAP { 0 : 9 }|}|{|"
-          "FILE \"a.wav\" #44 0|// nota \"|TRACK AUDIO RW|FLAGS PRE|TRACK 01 MODE2/2336";
-      std::vector<std::string> v;
-      for (size_t a = 0, b = 0; a <= lines.size(); a = b + 1) {
-        b = std::min(lines.find('|', a), lines.size());
-        v.push_back(lines.substr(a, b - a) + "\n");
-      }
-      for (const char* bytes : {"\xef\xbb\xbf", "\r\n", "\"", "\x1a"}) v.push_back(bytes);
-      return v;
-    }();
-    static const char* const kNumbers[] = {
-        "0", "-1", "99", "100", "4294967296", "00:00:00", "99:99:99", "2147483647", "75", "74"};
-    switch (pick(8)) {
+// One to four random edits of `s`.
+std::string mutate(std::string s, std::mt19937& rng) {
+  auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
+  auto at = [&] { return s.empty() ? size_t{0} : pick(s.size()); };
+  for (size_t steps = 1 + pick(4); steps > 0; --steps) {
+    switch (pick(6)) {
       case 0:  // flip a byte
-        if (!s.empty()) s[at(s)] = static_cast<char>(pick(256));
+        if (!s.empty()) s[at()] = static_cast<char>(pick(256));
         break;
       case 1:  // delete a stretch
-        if (!s.empty()) {
-          const size_t from = at(s);
-          s.erase(from, static_cast<size_t>(1 + pick(40)));
-        }
+        if (!s.empty()) s.erase(at(), 1 + pick(40));
         break;
       case 2:  // a line of the grammar, anywhere
-        s.insert(at(s), kLines[static_cast<size_t>(pick(static_cast<int>(kLines.size())))]);
+        s.insert(at(), kLines[pick(kLines.size())]);
         break;
-      case 3: {  // a number replaced by an extreme one
-        const size_t from = s.find_first_of("0123456789", at(s));
-        if (from != std::string::npos) {
-          const size_t end = s.find_first_not_of("0123456789:", from);
-          s.replace(from, (end == std::string::npos ? s.size() : end) - from,
+      case 3:  // a number replaced by an extreme one
+        if (const size_t from = s.find_first_of("0123456789", at()); from != std::string::npos)
+          s.replace(from, s.find_first_not_of("0123456789:", from) - from,
                     kNumbers[pick(std::size(kNumbers))]);
-        }
         break;
-      }
       case 4: {  // a line repeated many times
-        const size_t from = s.rfind('\n', at(s));
-        const size_t start = from == std::string::npos ? 0 : from + 1;
-        const size_t end = s.find('\n', start);
-        if (end != std::string::npos) {
-          const std::string line = s.substr(start, end - start + 1);
-          for (int k = pick(150); k > 0; --k) s.insert(start, line);
-        }
+        const size_t from = s.rfind('\n', at()), start = from == std::string::npos ? 0 : from + 1,
+                     end = s.find('\n', start);
+        if (end != std::string::npos)
+          for (size_t k = pick(150); k > 0; --k) s.insert(start, s.substr(start, end - start + 1));
         break;
       }
-      case 5:  // cut short
-        s.resize(at(s));
-        break;
-      case 6:  // case changed
-        for (size_t i = at(s), n = 0; i < s.size() && n < 20; ++i, ++n)
-          s[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
-        break;
-      default: {  // two stretches swapped
-        const size_t a = at(s), b = at(s);
-        if (a < b) s = s.substr(0, a) + s.substr(b) + s.substr(a, b - a);
-        break;
-      }
+      default:  // cut short
+        s.resize(at());
     }
-    return s;
   }
-
-  std::mt19937 rng_;
-};
+  return s;
+}
 
 // Opens `path` and, when it opens, checks it is a disc and reads all of it
 // in steps of 25 sectors. True when it opened.
@@ -155,11 +118,11 @@ TEST(SheetFuzz, MutatedSheetsAndTocsNeverCrashAndWhatOpensIsADisc) {
       "SILENCE 100\nSTART\nAUDIOFILE \"a.wav\" 00:00:40 00:00:40\nINDEX 00:00:01\n"
       "TRACK MODE1\nDATAFILE \"a.bin\" 2048\nZERO 00:00:02\n";
 
-  Mutator m(seed);
+  std::mt19937 rng(seed);
   for (const auto& [name, form] : {std::pair{"m.cue", sheet}, {"m.toc", toc}}) {
     int opened = 0;
     for (int i = 0; i < iterations && !HasFailure(); ++i) {
-      const std::string text = m.mutate(form);
+      const std::string text = mutate(form, rng);
       opened += openAndRead(rip.text(name, text), text);
     }
     std::cout << opened << " mutated " << name << " opened\n";

@@ -8,7 +8,6 @@
 // and the last audio track of session 1 stops where its audio does, before
 // the gap of 11400 sectors between sessions.
 TEST(TocRules, TheLastAudioTrackOfAnEnhancedCdEndsWhereItsAudioEnds) {
-  static_assert(kSessionGapSectors == 11400);
   const struct {
     std::vector<std::pair<int32_t, int32_t>> tracks;  // LSN, sectors; the last one is data
     int32_t lastSession;                              // LSN; -1: the drive did not say

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sources/DiscOpener.h"
 #include "sources/SectorSource.h"
 
 // Rips made at test time: audio files written with libsndfile and sheets
@@ -56,7 +57,6 @@ struct TestRip {
 };
 
 inline constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-inline constexpr int kWav24 = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
 inline constexpr int kFlac16 = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
 // Headerless 16-bit samples, as BINARY and MOTOROLA files hold them.
 inline constexpr int kRawLittle = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
@@ -78,6 +78,13 @@ inline std::string tocText(const DiscToc& toc) {
   }
   o << " lead-out " << toc.leadOutLsn;
   return o.str().substr(1);
+}
+
+// What `path` opens as: its table of contents, else why it cannot be played.
+inline std::string openedAs(const std::string& path) {
+  std::string why;
+  const std::unique_ptr<SectorSource> s = openImage(path, &why);
+  return s ? tocText(s->toc()) : why;
 }
 
 // The disc from `lsn` on, `count` sectors, in reads of `step` sectors.

@@ -32,6 +32,15 @@ id=$(sed -n 's/.*kDesktopFileName\[\] = "\(.*\)";/\1/p' "$source/src/app/Identit
 # The probe is an internal helper: out of the PATH, where the program looks.
 [ -x "$stage/libexec/velmar/velmar-probe" ] || fail "libexec/velmar/velmar-probe missing"
 [ ! -e "$stage/bin/velmar-probe" ] || fail "velmar-probe is on the PATH"
+if [ -n "${build:-}" ]; then  # the unpacked package plays one in check-package.sh
+  # Found there: a Nero image passes the command line's check, and without a
+  # display the window fails (status 1; a missing probe refuses it: 2).
+  "$build/velmar-mkdisc" --nrg --tone 440:2 "$build/install-stage.nrg" >/dev/null
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY -u VELMAR_PROBE QT_QPA_PLATFORM=xcb "$stage/bin/velmar" \
+    "$build/install-stage.nrg" 2>"$build/install-stage.err" || status=$?
+  [ "$status" = 1 ] || { cat "$build/install-stage.err"; fail "no probe found (status $status)"; }
+fi
 for page in man/man1/velmar.1 man/es/man1/velmar.1; do
   compgen -G "$stage/share/$page*" >/dev/null || fail "manual page share/$page missing"
 done
