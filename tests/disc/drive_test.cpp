@@ -12,6 +12,7 @@
 #include "disc/CdioDevice.h"
 #include "disc/MMControl.h"
 #include "disc/modFunciones.h"
+#include "support/ManualClock.h"
 #include "support/TestDisc.h"
 
 namespace {
@@ -27,12 +28,10 @@ struct Tray {
 
   // Puts in a disc of audio tracks of `sectors` each (none: one the drive
   // cannot read).
-  void put(TrayState s, const std::vector<int32_t>& sectors = {}) {
+  void put(TrayState s, std::initializer_list<int32_t> sectors = {}) {
     std::lock_guard lock(m);
     tray = s;
-    disc = {};
-    for (int32_t n : sectors)
-      disc.tracks.push_back({disc.leadOutLsn, n, true, false, 1, {}}), disc.leadOutLsn += n;
+    disc = tocOf(sectors);
   }
   template <class T>
   T get(T Tray::*field) {
