@@ -13,14 +13,6 @@ int32_t leadOut(const std::vector<TocEntry>& toc) {
   return static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX));
 }
 
-int32_t trackAt(const std::vector<TocEntry>& toc, int32_t ms) {
-  for (size_t i = 0; i < toc.size(); ++i) {
-    const int64_t end = int64_t{toc[i].start} + toc[i].length;
-    if (ms >= toc[i].start && ms < end) return static_cast<int32_t>(i + 1);
-  }
-  return 0;
-}
-
 namespace {
 // Index of the last track starting at or before `ms`; 0 when none does.
 size_t lastStartingAtOrBefore(const std::vector<TocEntry>& toc, int32_t ms) {

@@ -19,10 +19,6 @@ TocEntry tocRow(const std::vector<TocEntry>& toc, int32_t track);
 // End of the last track (the lead-out), ms; 0 for an empty table.
 int32_t leadOut(const std::vector<TocEntry>& toc);
 
-// 1-based number of the track holding `ms` ([start, start + length)); 0 when
-// none does.
-int32_t trackAt(const std::vector<TocEntry>& toc, int32_t ms);
-
 // How far into a track, ms, "previous" still goes back to the track before
 // it rather than to the track's own start. A second press soon after a
 // first one therefore goes back a track, as does a press at 0:00.

@@ -12,13 +12,14 @@
 #include "disc/CdioDevice.h"
 #include "disc/MMControl.h"
 #include "disc/modFunciones.h"
+#include "support/ManualClock.h"
 #include "support/TestDisc.h"
 
 namespace {
 
-// A drive whose tray the test opens and fills by hand; its discs are
-// silence and record the speeds asked of them. Safe from any thread.
-struct Tray : Drive, std::enable_shared_from_this<Tray> {
+// A drive's tray the test opens and fills by hand; its discs are silence
+// and record the speeds asked of them. Safe from any thread.
+struct Tray {
   std::mutex m;
   TrayState tray = TrayState::NoDisc;
   DiscToc disc;  // in the tray (or waiting in the open tray)
@@ -27,59 +28,53 @@ struct Tray : Drive, std::enable_shared_from_this<Tray> {
 
   // Puts in a disc of audio tracks of `sectors` each (none: one the drive
   // cannot read).
-  void put(TrayState s, const std::vector<int32_t>& sectors = {}) {
+  void put(TrayState s, std::initializer_list<int32_t> sectors = {}) {
     std::lock_guard lock(m);
     tray = s;
-    disc = {};
-    for (int32_t n : sectors)
-      disc.tracks.push_back({disc.leadOutLsn, n, true, false, 1, {}}), disc.leadOutLsn += n;
+    disc = tocOf(sectors);
   }
   template <class T>
   T get(T Tray::*field) {
     std::lock_guard lock(m);
     return this->*field;
   }
+};
+
+// The drive holding the tray, as each device that opens it sees it.
+struct TrayDrive : Drive {
+  std::shared_ptr<Tray> t;
   struct Disc : SectorSource {
-    DiscToc t;
-    std::shared_ptr<Tray> tray;
-    const DiscToc& toc() const override { return t; }
+    DiscToc d;
+    std::shared_ptr<Tray> t;
+    const DiscToc& toc() const override { return d; }
     SectorRead read(int32_t, int32_t count, int16_t* out) override {
       std::fill(out, out + count * kSamplesPerSector, int16_t{0});
       return SectorRead::Ok;
     }
     bool setSpeed(int multiple) override {
-      std::lock_guard lock(tray->m);
-      tray->speeds.push_back(multiple);
+      std::lock_guard lock(t->m);
+      t->speeds.push_back(multiple);
       return true;
     }
   };
-  TrayState state() override { return get(&Tray::tray); }
+  TrayState state() override { return t->get(&Tray::tray); }
   std::unique_ptr<SectorSource> openDisc() override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(get(&Tray::spinUpMs)));
-    std::lock_guard lock(m);
-    ++reads;
-    if (tray != TrayState::DiscIn || disc.tracks.empty()) return nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(t->get(&Tray::spinUpMs)));
+    std::lock_guard lock(t->m);
+    ++t->reads;
+    if (t->tray != TrayState::DiscIn || t->disc.tracks.empty()) return nullptr;
     auto d = std::make_unique<Disc>();
-    d->t = disc;
-    d->tray = shared_from_this();
+    d->d = t->disc;
+    d->t = t;
     return d;
   }
   bool ejectOrClose() override {
-    std::lock_guard lock(m);
-    tray = tray != TrayState::Open ? TrayState::Open
-           : disc.tracks.empty()   ? TrayState::NoDisc
-                                   : TrayState::DiscIn;
+    std::lock_guard lock(t->m);
+    t->tray = t->tray != TrayState::Open ? TrayState::Open
+              : t->disc.tracks.empty()   ? TrayState::NoDisc
+                                         : TrayState::DiscIn;
     return true;
   }
-  bool canEject() const override { return true; }
-};
-
-// The tray as each device that opens it sees it.
-struct DriveOf : Drive {
-  std::shared_ptr<Tray> t;
-  TrayState state() override { return t->state(); }
-  std::unique_ptr<SectorSource> openDisc() override { return t->openDisc(); }
-  bool ejectOrClose() override { return t->ejectOrClose(); }
   bool canEject() const override { return true; }
 };
 
@@ -95,7 +90,7 @@ TEST(DriveWatch, EveryDiscChangeReachesTheWindowWhoseThreadTheDriveNeverHolds) {
   DiscAccess a = DiscAccess::system();
   a.drive = [tray](const std::string& path) -> std::unique_ptr<Drive> {
     if (!path.empty()) return nullptr;
-    auto d = std::make_unique<DriveOf>();
+    auto d = std::make_unique<TrayDrive>();
     d->t = tray;
     return d;
   };
@@ -130,10 +125,6 @@ TEST(DriveWatch, EveryDiscChangeReachesTheWindowWhoseThreadTheDriveNeverHolds) {
   ASSERT_TRUE(listHas(0));
   EXPECT_EQ(form.MMControl1->Mode(), DeviceMode::NoDisc);
   EXPECT_EQ(modFunciones::TrackTable[1].end, 0) << "the old table is gone";
-  auto speeds = [&](std::vector<int> want) {
-    return QTest::qWaitFor([&] { return tray->get(&Tray::speeds) == want; });
-  };
-  EXPECT_TRUE(speeds({CdioDevice::kQuietSpeed, 0})) << "a quiet speed, full speed asked back";
   ASSERT_TRUE(QTest::qWaitFor([&] { return tray->get(&Tray::tray) == TrayState::Open; }));
   tray->put(TrayState::Open, {300, 300});
   ASSERT_TRUE(QTest::qWaitFor([&] { return eject->isEnabled(); }));
@@ -159,5 +150,8 @@ TEST(DriveWatch, EveryDiscChangeReachesTheWindowWhoseThreadTheDriveNeverHolds) {
   probe.stop();
   EXPECT_LT(longest, 500) << "the window's thread waited on the drive";
   form.close();
-  EXPECT_TRUE(speeds({4, 0, 4, 0, 4, 0})) << "every disc is let go";
+  const int q = CdioDevice::kQuietSpeed;
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return tray->get(&Tray::speeds) == std::vector{q, 0, q, 0, q, 0};
+  })) << "each disc read at a quiet speed, full speed asked back as it is let go";
 }

@@ -1,24 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "disc/DiscAudio.h"
 #include "disc/ReadAhead.h"
 #include "disc/StreamMap.h"
+#include "support/ManualClock.h"
 
 // The rules of playback's parts, without threads.
-
-namespace {
-// Tracks of `sectors` from LSN 0; data where negative.
-DiscToc tocOf(std::initializer_list<int32_t> sectors, bool preemphasis = false) {
-  DiscToc toc;
-  for (int32_t n : sectors) {
-    toc.tracks.push_back({toc.leadOutLsn, std::abs(n), n > 0, preemphasis, 1, {}});
-    toc.leadOutLsn += std::abs(n);
-  }
-  return toc;
-}
-}  // namespace
 
 TEST(DiscAudio, AudioTracksInFramesDataSkippedPositionsBroughtOntoTheDisc) {
   DiscToc toc = tocOf({100, -50, 100});

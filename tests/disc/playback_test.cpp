@@ -1,20 +1,100 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "disc/Deemphasis.h"
 #include "support/FakePlayback.h"
 #include "support/TestDisc.h"
 
-// Playback's threads together, on images read the way a drive reads them;
-// their rules one by one are in playback_parts_test.cpp.
+// A CdioDevice on an image made at test time (real libcdio), read the way a
+// drive reads it, playing into the sound device of FakePlayback.h: the
+// device and playback's threads together. Their rules one by one are in
+// playback_parts_test.cpp.
 namespace {
 struct Rig : TestDisc, DeviceRig {
-  explicit Rig(const std::vector<int32_t>& sectors, std::set<int> preemphasis = {})
-      : TestDisc(counterDisc(sectors)), DeviceRig(cue, {}, std::move(preemphasis)) {}
+  explicit Rig(const discgen::DiscPlan& plan, std::set<int> preemphasis = {})
+      : TestDisc(plan), DeviceRig(cue, std::move(preemphasis)) {}
 };
 }  // namespace
 
-TEST(PlaybackDrive, SpinUpAndAStalledReadPlayOnWithoutAGap) {
-  Rig r({75 * 20});
+TEST(CdioDevicePlayback, TracksInMsPlayFromToOnWithoutAGapSkipDataAndStopAtTrackOneAtTheEnd) {
+  // Track 3 is data; track 4's INDEX 00 of one sector counts in the track
+  // before it and makes its ms round down.
+  discgen::DiscPlan plan = counterDisc({150, 75, 75, 150});
+  plan.tracks[2].kind = discgen::TrackPlan::Kind::Data;
+  plan.tracks[3].pregapSectors = 1;
+  Rig r(plan);
+  ASSERT_EQ(r.dev.tracks(), 4);
+  const int32_t toc[][2] = {{2000, 2000}, {4000, 1000}, {5000, 1013}, {6013, 2000}};
+  for (int32_t t = 1; t <= 4; ++t) {
+    EXPECT_EQ(r.dev.trackPosition(t), toc[t - 1][0]) << "track " << t;
+    EXPECT_EQ(r.dev.trackLength(t), toc[t - 1][1]) << "track " << t;
+  }
+  EXPECT_EQ(r.dev.position(), 2000);
+  const int32_t to = r.dev.trackPosition(2) - 500;  // inside a sector
+  r.dev.seek(to);
+  EXPECT_EQ(r.dev.position(), to) << "right after seek the position is To";
+  r.act([&] { r.dev.play(); });
+  r.run(2000);
+  const int64_t n = 1500 * 441 / 10, m = 500 * 441 / 10;
+  EXPECT_EQ(r.heard(0, n), r.samples(frameOfMs(to) - frameOfLsn(0), n));
+  EXPECT_EQ(r.heard(n, m), r.samples(301 * 588, m)) << "track 4 follows track 2 at once";
+  EXPECT_TRUE(r.at(r.dev.trackPosition(4) + 500)) << r.dev.position();
+
+  const int32_t last = r.dev.trackPosition(4) + r.dev.trackLength(4) - 300;
+  r.act([&] { r.dev.seek(last); });
+  r.act([&] { r.dev.play(); });
+  r.run(200);
+  EXPECT_EQ(r.dev.mode(), DeviceMode::Playing) << "the end is not heard yet";
+  r.run(400);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
+  EXPECT_EQ(r.dev.position(), 2000);
+  const int64_t tail = frameOfLsn(451) - frameOfMs(last);
+  EXPECT_EQ(r.heard(n + m, tail), r.samples(frameOfMs(last) - frameOfLsn(0), tail));
+  QTest::qWait(50);
+  EXPECT_EQ(r.locked([](World& s) { return s.total(); }), n + m + tail) << "nothing past the end";
+}
+
+TEST(CdioDevicePlayback, PositionFollowsTheClockAndTheTransportNeitherSkipsNorRepeats) {
+  Rig r(counterDisc({900, 300, 300}));
+  // Each step: a command, then time passes (ms); the position and mode then.
+  // Next and previous go where transport targets say (control_test); here
+  // the device's side of them.
+  using M = DeviceMode;
+  const struct {
+    void (CdDevice::*command)();
+    int ms;
+    int32_t position;
+    M mode;
+  } steps[] = {
+      {&CdDevice::play, 1000, 3000, M::Playing},
+      {&CdDevice::pause, 500, 3000, M::Paused},
+      {&CdDevice::pause, 250, 3250, M::Playing},  // pause again resumes
+      {&CdDevice::stop, 300, 3250, M::Stopped},   // stop keeps the position
+      {&CdDevice::play, 250, 3500, M::Playing},
+      {&CdDevice::next, 1000, 15000, M::Playing},  // next keeps playing
+      {&CdDevice::previous, 0, 2000, M::Playing},  // within 3 s of its start: the track before
+      {&CdDevice::stop, 0, 2000, M::Stopped},
+      {&CdDevice::next, 0, 14000, M::Stopped},
+  };
+  for (const auto& s : steps) {
+    r.act([&] { (r.dev.*s.command)(); });
+    r.run(s.ms);
+    EXPECT_TRUE(r.at(s.position)) << r.dev.position() << " after " << &s - steps;
+    EXPECT_EQ(r.dev.mode(), s.mode) << &s - steps;
+  }
+  EXPECT_EQ(r.heard(0, 66150), r.samples(0, 66150)) << "the disc from its start, no gap, no repeat";
+  r.dev.eject();
+  EXPECT_EQ(r.dev.mode(), M::NoDisc);
+  EXPECT_EQ(r.dev.tracks(), 0);
+  EXPECT_EQ(r.dev.position(), 0);
+  EXPECT_FALSE(r.dev.canEject());
+}
+
+TEST(PlaybackDrive, SpinUpAndAStalledReadPlayOnWithoutAGapFilteredAsOneStretch) {
+  // Two tracks flagged for pre-emphasis, the second following on from the
+  // first: the filter runs on across reads and from one to the other.
+  Rig r(counterDisc({75 * 10, 75 * 10}), {1, 2});
   // 1 s to spin up; 1.5 s on one read, while 8 s of the disc are being read.
   r.w->stalls = {{0, 1000000}, {75 * 8, 1500000}};
   r.dev.play();
@@ -25,13 +105,15 @@ TEST(PlaybackDrive, SpinUpAndAStalledReadPlayOnWithoutAGap) {
   ASSERT_EQ(r.heard(0, 1).size(), 2u);
   r.run(12000, 10, true);
   EXPECT_EQ(r.locked([](World& s) { return s.gapFrames; }), 0) << "the output ran dry";
-  EXPECT_EQ(r.heard(0, 11 * 44100), r.samples(0, 11 * 44100)) << "continuous";
+  std::vector<int16_t> want = r.samples(0, 11 * 44100);
+  Deemphasis().process(want.data(), want.size() / 2);
+  EXPECT_EQ(r.heard(0, 11 * 44100), want) << "continuous";
   EXPECT_NEAR(r.dev.position(), 14000, 250);
   EXPECT_TRUE(r.locked([](World& s) { return s.stalls.empty(); })) << "the stall was read";
 }
 
 TEST(PlaybackOutput, AnOutputThatFailsIsReopenedAndGoesOnFromThePositionShown) {
-  Rig r({75 * 30});
+  Rig r(counterDisc({75 * 30}));
   r.act([&] { r.dev.play(); });
   r.run(2000);
   const size_t marks = r.locked([&](World& s) {
@@ -76,7 +158,7 @@ TEST(PlaybackLifetime, DestructionAndTransportNeverWaitOnAStuckReadOrOutput) {
   for (const std::string stuck : {"read", "write", "drop"}) {
     SCOPED_TRACE(stuck);
     const int baseline = Worker::stillRunning();
-    Rig r({75 * 20, 75 * 20});
+    Rig r(counterDisc({75 * 20, 75 * 20}));
     if (stuck == "read") r.w->stalls[75 * 20] = int64_t{1} << 60;  // never returns
     r.dev.play();
     r.run(500);
@@ -104,17 +186,4 @@ TEST(PlaybackLifetime, DestructionAndTransportNeverWaitOnAStuckReadOrOutput) {
     EXPECT_TRUE(r.w->source.expired());
     EXPECT_TRUE(r.locked([](World& s) { return s.closes == s.opens; }));
   }
-}
-
-TEST(PlaybackDeemphasis, FlaggedTracksThatFollowEachOtherAreFilteredAsOneStretch) {
-  Rig r({75, 75, 75, 75}, {2, 3});
-  r.act([&] { r.dev.play(); });
-  r.run(4300);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return r.dev.mode() == DeviceMode::Stopped; }));
-  const int64_t n = 75 * 588;
-  std::vector<int16_t> want = r.samples(n, 2 * n);
-  Deemphasis().process(want.data(), static_cast<size_t>(2 * n));
-  EXPECT_EQ(r.heard(0, n), r.samples(0, n));
-  EXPECT_EQ(r.heard(n, 2 * n), want) << "filtered, continuous across reads and tracks";
-  EXPECT_EQ(r.heard(3 * n, n), r.samples(3 * n, n));
 }

@@ -164,26 +164,24 @@ class SinkOutput : public AudioOutput {
   bool opened_ = false;
 };
 
-// A CdioDevice on the image or rip at `path`, playing into the sound device
-// (or into `output`).
+// A CdioDevice on the image or rip at `path`, playing into the sound device.
 struct DeviceRig {
   std::shared_ptr<World> w = std::make_shared<World>();
   CdioDevice dev;
 
-  explicit DeviceRig(const std::string& path, AudioOutputFactory output = {},
-                     std::set<int> preemphasis = {})
+  explicit DeviceRig(const std::string& path, std::set<int> preemphasis = {})
       : dev(
-            path, output ? std::move(output) : [w = w] { return std::make_unique<SinkOutput>(w); },
+            path, [w = w] { return std::make_unique<SinkOutput>(w); },
             [w = w] { return w->now.load(); }, access(w, std::move(preemphasis))) {
     dev.open();
   }
   ~DeviceRig() { w->release = true; }
   static DiscAccess access(std::shared_ptr<World> w, std::set<int> preemphasis) {
     DiscAccess a = DiscAccess::system();
-    a.image = [w, preemphasis, image = a.image](
-                  const std::string& path, std::string* reason) -> std::unique_ptr<SectorSource> {
-      auto source = image(path, reason);
-      return source ? std::make_unique<DriveLike>(w, std::move(source), preemphasis) : nullptr;
+    a.image = [w, preemphasis, image = a.image](const std::string& path, std::string* reason) {
+      std::unique_ptr<SectorSource> source = image(path, reason);
+      if (source) source = std::make_unique<DriveLike>(w, std::move(source), preemphasis);
+      return source;
     };
     return a;
   }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
 #include "disc/Clock.h"
 #include "disc/VirtualCdDevice.h"
+#include "sources/SectorSource.h"
 
 // A clock that moves only when a test advances it, by ms.
 class ManualClock {
@@ -23,4 +26,15 @@ class ManualClock {
 // 400000 ms, lengths 198000, 200000 and 150000 ms.
 inline std::vector<TocEntry> threeTrackDisc() {
   return {{2000, 198000, true}, {200000, 200000, true}, {400000, 150000, true}};
+}
+
+// A table of contents of tracks of `sectors` each from LSN 0, data where
+// negative.
+inline DiscToc tocOf(std::initializer_list<int32_t> sectors, bool preemphasis = false) {
+  DiscToc toc;
+  for (int32_t n : sectors) {
+    toc.tracks.push_back({toc.leadOutLsn, std::abs(n), n > 0, preemphasis, 1, {}});
+    toc.leadOutLsn += std::abs(n);
+  }
+  return toc;
 }

@@ -5,9 +5,12 @@
 #include "disc/MMControl.h"
 #include "disc/Transport.h"
 #include "disc/VirtualCdDevice.h"
+#include "disc/modFunciones.h"
 #include "support/ManualClock.h"
 
-// The transport rules every device follows, once for all of them.
+// The control the window drives, on the virtual disc: the transport rules
+// every device follows (once for all of them), its command words and the
+// track table filled from it.
 TEST(Transport, PreviousNextAndSeekTargets) {
   const std::vector<TocEntry> disc = threeTrackDisc(), none;
   const struct {
@@ -28,8 +31,6 @@ TEST(Transport, PreviousNextAndSeekTargets) {
     EXPECT_EQ(nextTarget(disc, c.ms), c.next);
     EXPECT_EQ(clampToDisc(disc, c.ms), c.seek);
   }
-  EXPECT_EQ(trackAt(disc, 399999), 2);
-  EXPECT_EQ(trackAt(disc, 550000), 0);
   EXPECT_EQ(tocRow(disc, 4).start, 0);
   EXPECT_EQ(leadOut(none) + previousTarget(none, 5) + nextTarget(none, 5) + clampToDisc(none, 5),
             0);
@@ -99,16 +100,64 @@ TEST(VirtualDevice, CommandWordsIgnoreCaseAndNeedAnOpenCdAudioDevice) {
   Rig rig(threeTrackDisc(), "WaveAudio");
   rig.send("Play");
   EXPECT_EQ(rig.control->Mode(), DeviceMode::NotOpen);
-  EXPECT_EQ(rig.control->Tracks(), 0);
-  EXPECT_TRUE(rig.device->log().empty());
   rig.control->setDeviceType("cdaudio");
   for (const char* word : {"OPEN", "pLaY", "rewind", "NeXt"}) rig.send(word);
   rig.clock.advance(1000);
   EXPECT_EQ(rig.control->Position(), 201000);
-  rig.control->setTrack(2);
-  EXPECT_EQ(rig.control->TrackLength(), 200000);
   rig.send("CLOSE");
   EXPECT_EQ(rig.control->Mode(), DeviceMode::NotOpen);
   EXPECT_EQ(rig.control->Position(), 0);
   EXPECT_EQ(rig.device->log(), (std::vector<std::string>{"open", "play", "next", "close"}));
+}
+
+using namespace modFunciones;
+
+TEST(FindTrack, LooksUpTheTrackHoldingAPosition) {
+  ResetState();
+  int16_t row = 0;
+  for (const TocEntry& t : threeTrackDisc()) SetTrackRow(++row, t.start, t.length);
+  SetTrackRow(4, 560000, 1000);  // after a gap
+  SetTrackRow(5, 560500, 1000);  // overlaps track 4: the first match wins
+  struct Case {
+    int32_t position;
+    int16_t count;
+    int16_t expected;
+  } const cases[] = {
+      {2000, 3, 1},   {199999, 3, 1},  {200000, 3, 2}, {399999, 3, 2},    {549999, 3, 3},
+      {550000, 3, 0}, {1999, 3, 0},    {-5, 3, 0},     {INT32_MIN, 3, 0}, {101000, 0, 0},
+      {400000, 2, 0}, {101000, -1, 0}, {555000, 5, 0}, {560600, 5, 4},    {561200, 5, 5},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FindTrack(c.position, c.count), c.expected)
+        << "position " << c.position << " count " << c.count;
+}
+
+TEST(TrackRows, TheTableNeverGrowsPastRow99AndRowZeroStaysZero) {
+  ResetState();
+  for (int16_t i = -1; i <= 100; ++i) SetTrackRow(i, i * 1000, 1000);
+  EXPECT_EQ(TrackTable[0].end, 0);
+  EXPECT_EQ(TrackTable[99].start, 99000);
+  EXPECT_EQ(FindTrack(99500, 150), 99) << "counts above 99 look at rows 1..99";
+  EXPECT_EQ(FindTrack(100500, INT16_MAX), 0);
+  SetTrackRow(7, INT32_MAX - 10, 1000);
+  EXPECT_EQ(TrackTable[7].end, INT32_MAX) << "end saturates instead of wrapping";
+  EXPECT_EQ(TableTrackCount(-3), 0);
+  EXPECT_EQ(TableTrackCount(250), 99);
+}
+
+TEST(RefreshCurrentTrack, SetsTheRangeOfTheTrackAtThePositionOrAnEmptyOne) {
+  ResetState();
+  Rig rig;
+  RefreshCurrentTrack(*rig.control);  // nothing in the table yet: no track
+  EXPECT_EQ(CurrentStart, 0);
+  EXPECT_EQ(CurrentEnd, 0);
+  EXPECT_EQ(SeekLeftLimit, 100);
+  EXPECT_EQ(SeekRightLimit, 3750);
+
+  SetTrackRow(1, 2000, 198000);
+  SetTrackRow(3, 400000, 150000);
+  rig.send("seek", 450000);
+  RefreshCurrentTrack(*rig.control);
+  EXPECT_EQ(CurrentStart, 400000);
+  EXPECT_EQ(CurrentEnd, 550000);
 }
