@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "disc/DiscAudio.h"
+#include "disc/OutputSlot.h"
 #include "disc/ReadAhead.h"
 #include "disc/StreamMap.h"
 #include "support/ManualClock.h"
@@ -123,4 +124,19 @@ TEST(StreamPace, HeardNeverRunsAheadOfTheClockAndAPacingOutputLeadsIt) {
   EXPECT_EQ(p.untilDueUs(4410, 5050000), 51000);
   p.resume(9000000);  // after a wait for the source
   EXPECT_EQ(p.clockAllows(4410, 9050000), 2205) << "the wait was not heard";
+}
+
+// A failed output is tried again after 250 ms, 500 ms, then every second;
+// after one that worked, a new outage starts again at 250 ms.
+TEST(ReopenSchedule, WaitsGrowToASecondAndStartAfreshOnceAnOutputWorks) {
+  ReopenSchedule s;
+  int64_t now = 0;
+  for (const int64_t wait : {250000, 500000, 1000000, 1000000}) {
+    s.failed(now);
+    EXPECT_FALSE(s.due(now + wait - 1));
+    EXPECT_TRUE(s.due(now += wait));
+  }
+  s.worked();
+  s.failed(now);
+  EXPECT_TRUE(s.due(now + 250000));
 }
