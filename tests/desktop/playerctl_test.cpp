@@ -95,6 +95,10 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
                         "CanPlay", "CanPause", "CanSeek"})
     announced[p] = client.get(p);
   client.listen();
+  QProcess follower;  // a status bar following the player
+  follower.start("playerctl", {"-p", "velmar", "-F", "status"});
+  QTest::qWait(500);
+  QStringList statuses{"Playing"};
   size_t heard = 0;
   const auto announcedNow = [&] {
     for (; heard < client.changes.size(); ++heard)
@@ -198,15 +202,23 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
         [&] { return announcedNow() == QString("%1 %2").arg(row.status).arg(row.track); }, 1000))
         << announcedNow().toStdString() << " announced";
     seeked += row.jump;
-    if (row.command == QStringList{"volume", "0.5"}) {
-      EXPECT_EQ(pulse::sinkShows(32768, 5000), 50) << "the slider moved, the mixer written";
+    if (statuses.back() != row.status) statuses << row.status;
+    if (row.command == QStringList{"volume", "0.1-"}) {
+      EXPECT_EQ(pulse::sinkShows(26214, 5000), 40) << "the slider moved, the mixer written";
     }
   }
 
-  // The bus said Seeked once a jump.
+  // The bus said Seeked once a jump; the follower printed every change of
+  // state, in order.
   QTest::qWait(1000);
   EXPECT_EQ(client.seeks.size(), seeked);
   announcedNow();
+  QStringList followed;
+  for (const QString& line : QString(follower.readAllStandardOutput()).split('\n'))
+    if (!line.isEmpty() && (followed.isEmpty() || followed.back() != line)) followed << line;
+  EXPECT_EQ(followed.join(' ').toStdString(), statuses.join(' ').toStdString());
+  follower.kill();
+  follower.waitForFinished();
 
   // Quit closes the window as its close box does; the program ends well.
   EXPECT_EQ(client.call("Quit", {}, BusClient::kRoot).type(), QDBusMessage::ReplyMessage);
