@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/Signals.h"
 #include "support/PulseServer.h"
 #include "support/RunningProgram.h"
 #include "support/TestDisc.h"
@@ -95,4 +96,16 @@ TEST(Signals, ATermWhileTheNoMixerMessageWaitsEndsTheProgram) {
   EXPECT_TRUE(velmar.endedWell());
   const std::string said = velmar.errors();
   EXPECT_EQ(said.find("ALSA"), std::string::npos) << said;
+}
+
+// A close held by a stuck sound server or drive is cut short by the exit
+// deadline, and the program still ends well.
+TEST(Signals, TheExitDeadlineEndsTheProgramWithStatusZero) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        velmar::armExitDeadline(50);
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+      },
+      ::testing::ExitedWithCode(0), "");
 }

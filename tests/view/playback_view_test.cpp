@@ -173,8 +173,10 @@ TEST(Display, TheTooltipIsTheCurrentTracksCdText) {
 TEST(TimeFormat, MinutesAndSecondsOfTwoDigitsAndCaptionsInWholeSeconds) {
   using modFunciones::CaptionFor;
   using modFunciones::FormatTime;
-  for (const auto& [seconds, text] :
-       {std::pair<int16_t, const char*>{9, "00:09"}, {6000, "100:00"}, {-61, "00:00"}})
+  for (const auto& [seconds, text] : {std::pair<int16_t, const char*>{9, "00:09"},
+                                      {610, "10:10"},
+                                      {6000, "100:00"},
+                                      {-61, "00:00"}})
     EXPECT_EQ(FormatTime(seconds), text) << seconds;
   const std::tuple<int16_t, int32_t, const char*> captions[] = {{3, 999, "Pista 3 - 00:00"},
                                                                 {3, 65432, "Pista 3 - 01:05"},

@@ -8,6 +8,7 @@
 #include "support/PulseServer.h"
 #include "support/TestDisc.h"
 #include "support/TestWindow.h"
+#include "volume/AlsaMixer.h"
 #include "volume/FakeMixer.h"
 #include "volume/modVolumen.h"
 
@@ -105,6 +106,18 @@ TEST_F(Volume, OnlyAMixerThatDoesNotOpenIsReported) {
                                      ? "Velmar|No se pudo inicializar el control de volumen.|hidden"
                                      : "");
   }
+}
+
+// Without a sound system the mixer fails quietly: none of ALSA's own lines
+// reach the terminal.
+TEST(AlsaMixer, WithoutASoundSystemALSAPrintsNothing) {
+  const auto config = pulse::unreachableAlsa();
+  qputenv("ALSA_CONFIG_PATH", config->fileName().toLocal8Bit());
+  ::testing::internal::CaptureStderr();
+  mixer::Handle h = 0;
+  EXPECT_NE(AlsaMixer().open(h, 0), mixer::kOk);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  qunsetenv("ALSA_CONFIG_PATH");
 }
 
 // Run by ctest inside tests/support/with-pulse.sh: the real window plays an
