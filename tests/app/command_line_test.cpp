@@ -23,8 +23,6 @@ TEST(CommandLine, ArgumentsAndUrisAreTakenOrRefusedWithTheirReason) {
       {{"cdda://"}, Run, "|cdda://"},
       {{uri}, Run, disc.cue + "|" + uri},
       {{disc.bin}, Run, disc.bin + "|" + disc.bin},
-      {{"--version"}, Version, "Velmar 1.00\n"},
-      {{"--help"}, Help, "Uso: velmar [UNIDAD | IMAGEN | URI]\n"},
       {{"--bogus"}, Error, "velmar: opción desconocida «--bogus»\n"},
       {{disc.cue, "otra.cue"}, Error, "velmar: sobra el argumento «otra.cue»: solo se admite"},
       {{""}, Error, "velmar: la ruta de la unidad o imagen está vacía\n"},

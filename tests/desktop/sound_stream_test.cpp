@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "desktop/SoundStream.h"
 
 TEST(SoundStream, PropertyListsAreReadAsLibpulseReadsThem) {
@@ -46,23 +44,4 @@ TEST(SoundStream, OurPropertiesJoinTheUsersAndNeverReplaceThem) {
   for (const auto& [user, merged] : pipewire)
     EXPECT_EQ(desktop::pipewireProplist(user, ours), merged) << user;
   EXPECT_EQ(desktop::pipewireProplist("", {{"k", "a \"b\" \\"}}), R"(k="a \"b\" \\")");
-
-  // In the process: a user's application name in PULSE_PROP keeps ours out
-  // of the override; a role in the override keeps ours out of PULSE_PROP.
-  ::setenv("PULSE_PROP", "application.name='Mi nombre'", 1);
-  ::setenv("PULSE_PROP_OVERRIDE", "media.role=game", 1);
-  desktop::nameSoundStream();
-  EXPECT_STREQ(std::getenv("PULSE_PROP"),
-               "application.name='Mi nombre' application.id='org.velmar.Velmar' "
-               "application.icon_name='org.velmar.Velmar'");
-  EXPECT_STREQ(std::getenv("PULSE_PROP_OVERRIDE"), "media.role=game");
-  ::unsetenv("PULSE_PROP");
-  ::unsetenv("PULSE_PROP_OVERRIDE");
-  desktop::nameSoundStream();
-  EXPECT_STREQ(std::getenv("PULSE_PROP"),
-               "application.id='org.velmar.Velmar' application.icon_name='org.velmar.Velmar' "
-               "media.role='music'");
-  EXPECT_STREQ(std::getenv("PULSE_PROP_OVERRIDE"), "application.name='Velmar'");
-  ::unsetenv("PULSE_PROP");
-  ::unsetenv("PULSE_PROP_OVERRIDE");
 }

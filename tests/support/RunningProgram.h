@@ -4,10 +4,11 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMap>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <string>
@@ -90,22 +91,13 @@ class RunningProgram {
 
   // The properties of the program's sound stream as `pactl list sink-inputs`
   // shows them; empty while it has none.
-  QMap<QString, QString> stream() const {
+  QJsonObject stream() const {
     QProcess pactl;
-    pactl.start("pactl", {"list", "sink-inputs"});
+    pactl.start("pactl", {"-f", "json", "list", "sink-inputs"});
     pactl.waitForFinished(10000);
-    static const QRegularExpression property("^\\s*([a-z._]+) = \"(.*)\"$",
-                                             QRegularExpression::MultilineOption);
-    for (const QString& block :
-         QString::fromUtf8(pactl.readAllStandardOutput()).split("Sink Input #")) {
-      QMap<QString, QString> props;
-      for (auto it = property.globalMatch(block); it.hasNext();) {
-        const auto m = it.next();
-        props.insert(m.captured(1), m.captured(2));
-      }
-      if (pid() > 0 && props.value("application.process.id") == QString::number(pid()))
-        return props;
-    }
+    for (const QJsonValue& input : QJsonDocument::fromJson(pactl.readAllStandardOutput()).array())
+      if (pid() > 0 && input["properties"]["application.process.id"] == QString::number(pid()))
+        return input["properties"].toObject();
     return {};
   }
   // Waits up to `ms` for the program's sound stream.

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <array>
-#include <condition_variable>
+#include <atomic>
 #include <mutex>
 
 #include "volume/AsyncMixer.h"
@@ -13,27 +14,14 @@ namespace {
 // stalled server: a call that reaches the gate waits until it opens.
 struct Gate {
   FakeMixer fake;
-  std::mutex m;
-  std::condition_variable cv;
-  bool open = true;
-  int waiting = 0;  // calls held at the gate
-
-  void pass() {
-    std::unique_lock lock(m);
+  std::mutex shut;
+  std::atomic<int> waiting = 0;  // calls held at the gate
+  template <class Call>
+  mixer::Result pass(Call call) {
     ++waiting;
-    cv.notify_all();
-    cv.wait(lock, [&] { return open; });
+    const std::lock_guard lock(shut);
     --waiting;
-  }
-  void set(bool opened) {
-    std::lock_guard lock(m);
-    open = opened;
-    cv.notify_all();
-  }
-  // True once a call waits at the gate (within 5 s).
-  bool holds() {
-    std::unique_lock lock(m);
-    return cv.wait_for(lock, std::chrono::seconds(5), [&] { return waiting > 0; });
+    return call();
   }
 };
 
@@ -41,17 +29,17 @@ struct GatedMixer final : mixer::Api {
   std::shared_ptr<Gate> g;
   explicit GatedMixer(std::shared_ptr<Gate> gate) : g(std::move(gate)) {}
   mixer::Result open(mixer::Handle& h, uint32_t d) override {
-    return g->pass(), g->fake.open(h, d);
+    return g->pass([&] { return g->fake.open(h, d); });
   }
   mixer::Result getLineInfo(mixer::Handle h, mixer::Line& l, uint32_t f) override {
-    return g->pass(), g->fake.getLineInfo(h, l, f);
+    return g->pass([&] { return g->fake.getLineInfo(h, l, f); });
   }
   mixer::Result getLineControls(mixer::Handle h, mixer::LineControls& r, uint32_t f) override {
-    return g->pass(), g->fake.getLineControls(h, r, f);
+    return g->pass([&] { return g->fake.getLineControls(h, r, f); });
   }
   mixer::Result setControlDetails(mixer::Handle h, const mixer::ControlDetails& d,
                                   uint32_t f) override {
-    return g->pass(), g->fake.setControlDetails(h, d, f);
+    return g->pass([&] { return g->fake.setControlDetails(h, d, f); });
   }
   mixer::Result close(mixer::Handle h) override {
     g->fake.calls.push_back({"close", h, 0, 0, 0});
@@ -78,11 +66,12 @@ struct Layer {
   mixer::Result set(uint32_t value) {
     return layer.setControlDetails(handle, {.controlId = control[0].controlId, .value = value}, 0);
   }
-  // The calls that reached the double, by name, once the layer is idle.
-  std::vector<std::string> calls() {
+  // The calls that reached the double once the layer is idle: name=value.
+  std::string calls() {
     EXPECT_TRUE(layer.idle(5000));
-    std::vector<std::string> out;
-    for (const FakeMixer::Call& c : gate->fake.calls) out.push_back(std::get<0>(c));
+    std::string out;
+    for (const auto& [name, h, flags, id, value] : gate->fake.calls)
+      out += name + (name == "set" ? "=" + std::to_string(value) : "") + " ";
     return out;
   }
 };
@@ -93,14 +82,12 @@ struct Layer {
 // the last of them is written after it.
 TEST(AsyncMixer, WritesWhileOneIsHeldCollapseIntoTheLast) {
   Layer l;
-  l.gate->set(false);
+  std::unique_lock stalled(l.gate->shut);
   EXPECT_EQ(l.set(100), mixer::kOk);
-  ASSERT_TRUE(l.gate->holds());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return l.gate->waiting > 0; }, 5000));
   for (uint32_t v = 200; v <= 5000; v += 100) EXPECT_EQ(l.set(v), mixer::kOk);
-  l.gate->set(true);
-  EXPECT_EQ(l.calls(), (std::vector<std::string>{"open", "line", "controls", "set", "set"}));
-  EXPECT_EQ(std::get<4>(l.gate->fake.calls[3]), 100u);
-  EXPECT_EQ(std::get<4>(l.gate->fake.calls[4]), 5000u);
+  stalled.unlock();
+  EXPECT_EQ(l.calls(), "open line controls set=100 set=5000 ");
 }
 
 // A write the server refuses (its mixer died with it) is made again on a
@@ -112,9 +99,7 @@ TEST(AsyncMixer, AWriteThatFailsIsMadeAgainOnAFreshMixer) {
   ASSERT_TRUE(l.layer.idle(5000));
   l.gate->fake.fail.clear();
   EXPECT_EQ(l.set(8), mixer::kOk);
-  const std::vector<std::string> calls = l.calls();
-  EXPECT_EQ(std::vector(calls.begin() + 3, calls.end()),
-            (std::vector<std::string>{"set", "close", "open", "line", "controls", "set", "close",
-                                      "open", "line", "controls", "set"}));
-  EXPECT_EQ(std::get<4>(l.gate->fake.calls.back()), 8u);
+  EXPECT_EQ(l.calls(),
+            "open line controls set=7 close open line controls set=7 close open line controls "
+            "set=8 ");
 }
