@@ -7,6 +7,7 @@
 #include "disc/modFunciones.h"
 #include "support/CommandTrace.h"
 #include "support/TestWindow.h"
+#include "view/ViewState.h"
 
 namespace {
 std::vector<TocEntry> discOf(int tracks) {
@@ -43,10 +44,19 @@ TEST(Lifecycle, LoadActivateAndUnloadSendTheirCommandsInOrder) {
   EXPECT_FALSE(w->Timer1->isActive());
 }
 
+// Without a disc the list is empty yet drops down, the thumb rests at zero
+// and the seek bar seeks nowhere; of a longer disc the list shows 99 tracks.
 TEST(Lifecycle, NoDiscOrMoreThan99Tracks) {
   {
+    CommandTrace trace;
     TestWindow w(std::vector<TocEntry>{});
     ASSERT_TRUE(w.activate());
+    w->Timer1_Timer();
+    EXPECT_EQ(view::ImgSliderLeft, 0.0f);
+    EXPECT_EQ(w.caption(), "Pista 0 - 00:00");
+    const std::string sent = trace.since(0);
+    QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, w.onBar(122));
+    EXPECT_EQ(trace.since(0), sent) << "no stop, seek or play";
     QTest::mouseClick(w->List1, Qt::LeftButton);
     const QWidget* list = QApplication::activePopupWidget();
     ASSERT_TRUE(list) << "the empty list drops down";
