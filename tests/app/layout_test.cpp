@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFrame>
 #include <QSlider>
 #include <QTimer>
@@ -35,7 +36,6 @@ TEST(Layout, TheWindowAtLoadAsItIsDrawn) {
   EXPECT_EQ(f.Label4->mapTo(&f, QPoint()), QPoint(34, 18)) << "inside picLED's inner area";
   // The substitute for Arial 12 bold must be as narrow: the longest caption fits.
   EXPECT_LE(QFontMetrics(f.Label4->font()).horizontalAdvance("Pista 99 - 79:59"), 137);
-  EXPECT_EQ(f.MMControl1->findChildren<QAbstractButton*>().size(), 6) << "no other buttons";
 
   // The hand over the whole seek band (y 80 to 99) and the thumb, the arrow
   // elsewhere.

@@ -72,15 +72,14 @@ TEST(SeekBar, OnlyTheLeftButtonDragsAndItsReleasePlaysFromTheThumb) {
   Player p;
   p.playTo(61500);
   const float thumb = view::ImgSliderLeft;
-  for (Qt::MouseButton b : {Qt::RightButton, Qt::MiddleButton}) {
-    QTest::mousePress(p->windowHandle(), b, {}, p.onBar(50));
-    QTest::mouseMove(p->windowHandle(), p.onBar(150));
-    QTest::mouseRelease(p->windowHandle(), b, {}, p.onBar(150));
-  }
+  QTest::mousePress(p->windowHandle(), Qt::MiddleButton, {}, p.onBar(50));
+  QTest::mouseMove(p->windowHandle(), p.onBar(150));
+  QTest::mouseRelease(p->windowHandle(), Qt::MiddleButton, {}, p.onBar(150));
   EXPECT_FALSE(view::Dragging);
   EXPECT_EQ(view::ImgSliderLeft, thumb);
   // With the right button down too, moves and the left release do nothing;
-  // the drag ends when the last button comes up.
+  // the drag ends when the last button comes up (a right release alone
+  // sends nothing either, below).
   QTest::mousePress(p->windowHandle(), Qt::LeftButton, {}, p.onBar(50));
   QTest::mouseMove(p->windowHandle(), p.onBar(60));
   QTest::mousePress(p->windowHandle(), Qt::RightButton, {}, p.onBar(60));
