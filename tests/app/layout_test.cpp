@@ -12,14 +12,10 @@
 
 namespace {
 
-TransportBar* barOf(const frmVelmar& f) {
-  return f.MMControl1->findChild<TransportBar*>();
-}
-
 // The tooltips of the buttons the user can press, left to right.
 QString enabledButtons(const frmVelmar& f) {
   QStringList out;
-  for (const QPushButton* b : barOf(f)->findChildren<QPushButton*>())
+  for (const QPushButton* b : f.MMControl1->findChildren<QPushButton*>())
     if (b->isEnabled()) out << b->toolTip();
   return out.join(' ');
 }
@@ -111,7 +107,7 @@ TEST(Layout, KeyboardAndMouseReachTheFocusCycleTheSliderAndTheBar) {
   // A click on a button acts and gives the bar the focus; a disabled one
   // (Play, while playing) does nothing. The keyboard mark skips disabled
   // buttons and wraps round; Return and Space press the marked one.
-  TransportBar* bar = barOf(f);
+  TransportBar* bar = f.MMControl1->findChild<TransportBar*>();
   const auto first = w.device->log().size();
   for (auto b : {TransportBar::Next, TransportBar::Play, TransportBar::Pause, TransportBar::Stop})
     QTest::mouseClick(bar->button(b), Qt::LeftButton);
