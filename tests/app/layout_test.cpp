@@ -12,14 +12,10 @@
 
 namespace {
 
-TransportBar* barOf(const frmVelmar& f) {
-  return f.MMControl1->findChild<TransportBar*>();
-}
-
 // The tooltips of the buttons the user can press, left to right.
 QString enabledButtons(const frmVelmar& f) {
   QStringList out;
-  for (const QPushButton* b : barOf(f)->findChildren<QPushButton*>())
+  for (const QPushButton* b : f.MMControl1->findChildren<QPushButton*>())
     if (b->isEnabled()) out << b->toolTip();
   return out.join(' ');
 }
@@ -36,7 +32,6 @@ TEST(Layout, TheWindowAtLoadAsItIsDrawn) {
   EXPECT_EQ(f.Label4->mapTo(&f, QPoint()), QPoint(34, 18)) << "inside picLED's inner area";
   // The substitute for Arial 12 bold must be as narrow: the longest caption fits.
   EXPECT_LE(QFontMetrics(f.Label4->font()).horizontalAdvance("Pista 99 - 79:59"), 137);
-  EXPECT_EQ(f.MMControl1->findChildren<QAbstractButton*>().size(), 6) << "no other buttons";
 
   // The hand over the whole seek band (y 80 to 99) and the thumb, the arrow
   // elsewhere.
@@ -112,7 +107,7 @@ TEST(Layout, KeyboardAndMouseReachTheFocusCycleTheSliderAndTheBar) {
   // A click on a button acts and gives the bar the focus; a disabled one
   // (Play, while playing) does nothing. The keyboard mark skips disabled
   // buttons and wraps round; Return and Space press the marked one.
-  TransportBar* bar = barOf(f);
+  TransportBar* bar = f.MMControl1->findChild<TransportBar*>();
   const auto first = w.device->log().size();
   for (auto b : {TransportBar::Next, TransportBar::Play, TransportBar::Pause, TransportBar::Stop})
     QTest::mouseClick(bar->button(b), Qt::LeftButton);

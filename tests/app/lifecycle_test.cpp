@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QTimer>
+#include <algorithm>
 
 #include "disc/modFunciones.h"
 #include "support/CommandTrace.h"
 #include "support/TestWindow.h"
+#include "view/ViewState.h"
 
 namespace {
 std::vector<TocEntry> discOf(int tracks) {
@@ -19,7 +21,7 @@ std::vector<TocEntry> discOf(int tracks) {
 TEST(Lifecycle, LoadActivateAndUnloadSendTheirCommandsInOrder) {
   CommandTrace trace;
   TestWindow w;
-  EXPECT_EQ(trace.since(0), "DeviceType=CDAudio Open TimeFormat=0");
+  EXPECT_EQ(trace.lines, (std::vector<std::string>{"DeviceType=CDAudio", "Open", "TimeFormat=0"}));
   EXPECT_FALSE(w->activated()) << "nothing plays before the window is shown";
   EXPECT_TRUE(w->Timer1->isActive() && w->Timer1->interval() == 200) << "it ticks from load";
 
@@ -37,16 +39,25 @@ TEST(Lifecycle, LoadActivateAndUnloadSendTheirCommandsInOrder) {
   QEvent activation(QEvent::ActivationChange);
   QCoreApplication::sendEvent(w.form.get(), &activation);
   QTest::qWait(20);
-  EXPECT_EQ(trace.count("Play"), 1u);
+  EXPECT_EQ(std::ranges::count(trace.lines, "Play"), 1);
   w->close();
   EXPECT_EQ(trace.lines.back(), "Close");
   EXPECT_FALSE(w->Timer1->isActive());
 }
 
+// Without a disc the list is empty yet drops down, the thumb rests at zero
+// and the seek bar seeks nowhere; of a longer disc the list shows 99 tracks.
 TEST(Lifecycle, NoDiscOrMoreThan99Tracks) {
   {
+    CommandTrace trace;
     TestWindow w(std::vector<TocEntry>{});
     ASSERT_TRUE(w.activate());
+    w->Timer1_Timer();
+    EXPECT_EQ(view::ImgSliderLeft, 0.0f);
+    EXPECT_EQ(w.caption(), "Pista 0 - 00:00");
+    const size_t sent = trace.lines.size();
+    QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, w.onBar(122));
+    EXPECT_EQ(trace.lines.size(), sent) << "no stop, seek or play";
     QTest::mouseClick(w->List1, Qt::LeftButton);
     const QWidget* list = QApplication::activePopupWidget();
     ASSERT_TRUE(list) << "the empty list drops down";
@@ -78,6 +89,6 @@ TEST(Lifecycle, TicksDuringTheBuildSeeAPartialTableAndAClosingThereStopsIt) {
   ASSERT_FALSE(seen.empty());
   EXPECT_LT(seen.front(), 60) << "a tick ran while the table was still being built";
   EXPECT_LT(w->List1->count(), 60) << "the build stopped";
-  EXPECT_EQ(trace.count("Close"), 1u);
+  EXPECT_EQ(std::ranges::count(trace.lines, "Close"), 1);
   w.form.reset();  // destroying the window after an aborted build is safe
 }

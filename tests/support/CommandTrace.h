@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,14 +15,4 @@ struct CommandTrace {
   ~CommandTrace() { MMControl::setTraceHook(nullptr); }
   CommandTrace(const CommandTrace&) = delete;
   CommandTrace& operator=(const CommandTrace&) = delete;
-
-  size_t count(const std::string& s) const {
-    return static_cast<size_t>(std::count(lines.begin(), lines.end(), s));
-  }
-  // The lines recorded from `from` on, joined by blanks.
-  std::string since(size_t from) const {
-    std::string out;
-    for (size_t i = from; i < lines.size(); ++i) out += (out.empty() ? "" : " ") + lines[i];
-    return out;
-  }
 };

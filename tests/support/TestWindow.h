@@ -45,12 +45,6 @@ struct TestWindow {
   void playTo(int32_t ms) { play(ms - form->MMControl1->Position()); }
   std::string caption() const { return form->Label4->text().toStdString(); }
 
-  // Real mouse input through the window, at `x` px on the seek bar (y 10)
-  // unless `at` is given in window pixels.
+  // `x` px along the seek bar (y 10), in window pixels.
   QPoint onBar(int x) const { return form->lblSlider->mapTo(form.get(), QPoint(x, 10)); }
-  void press(Qt::MouseButton b, QPoint at) { QTest::mousePress(form->windowHandle(), b, {}, at); }
-  void move(QPoint at) { QTest::mouseMove(form->windowHandle(), at); }
-  void release(Qt::MouseButton b, QPoint at) {
-    QTest::mouseRelease(form->windowHandle(), b, {}, at);
-  }
 };

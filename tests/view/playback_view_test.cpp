@@ -31,8 +31,13 @@ struct Player : TestWindow {
 
 }  // namespace
 
-TEST(RefreshTick, ThumbAndCaptionFollowPlaybackAcrossTrackBoundaries) {
+// The thumb and the caption follow playback; the display box's tooltip
+// follows the current track's CD-Text (never the album's), after each tick.
+TEST(RefreshTick, ThumbCaptionAndTooltipFollowPlaybackAcrossTrackBoundaries) {
   Player p;
+  const std::pair<int32_t, CdText> text[] = {
+      {0, {"Álbum", "Banda"}}, {1, {"Primera", "Solista"}}, {2, {"", "Coro"}}};
+  for (const auto& [track, t] : text) p.device->setText(track, t);
   p.playTo(61500);
   EXPECT_NEAR(view::ImgSliderLeft, 1096.84, 0.005);
   EXPECT_EQ(p->imgSlider->pos(), QPoint(73, 80));
@@ -54,45 +59,40 @@ TEST(RefreshTick, ThumbAndCaptionFollowPlaybackAcrossTrackBoundaries) {
   EXPECT_EQ(modFunciones::CurrentStart, 400000);
   EXPECT_EQ(view::ImgSliderLeft, 0.0f);
   EXPECT_EQ(p.caption(), "Pista 3 - 00:00");
-}
-
-TEST(RefreshTick, WithoutADiscTheThumbRestsAtZeroAndTheBarSeeksNowhere) {
-  Player p(std::vector<TocEntry>{});
-  p->Timer1_Timer();
-  EXPECT_EQ(view::ImgSliderLeft, 0.0f);
-  EXPECT_EQ(p.caption(), "Pista 0 - 00:00");
-  p.press(Qt::LeftButton, p.onBar(50));
-  p.move(p.onBar(122));
-  p.release(Qt::LeftButton, p.onBar(122));
-  EXPECT_EQ(p.take(), Lines{}) << "no stop, seek or play";
+  // Back through tracks 2 and 1 (Prev in a track's first 3 s), then no disc.
+  const std::pair<const char*, QString> tips[] = {
+      {"", ""}, {"Prev", "Coro"}, {"Prev", "Primera\nSolista"}, {"Eject", ""}};
+  for (const auto& [command, tip] : tips) {
+    if (*command) p->MMControl1->Command(command);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return p->picLED->toolTip() == tip; }, 1000)) << command;
+  }
 }
 
 TEST(SeekBar, OnlyTheLeftButtonDragsAndItsReleasePlaysFromTheThumb) {
   Player p;
   p.playTo(61500);
   const float thumb = view::ImgSliderLeft;
-  for (Qt::MouseButton b : {Qt::RightButton, Qt::MiddleButton}) {
-    p.press(b, p.onBar(50));
-    p.move(p.onBar(150));
-    p.release(b, p.onBar(150));
-  }
+  QTest::mousePress(p->windowHandle(), Qt::MiddleButton, {}, p.onBar(50));
+  QTest::mouseMove(p->windowHandle(), p.onBar(150));
+  QTest::mouseRelease(p->windowHandle(), Qt::MiddleButton, {}, p.onBar(150));
   EXPECT_FALSE(view::Dragging);
   EXPECT_EQ(view::ImgSliderLeft, thumb);
   // With the right button down too, moves and the left release do nothing;
-  // the drag ends when the last button comes up.
-  p.press(Qt::LeftButton, p.onBar(50));
-  p.move(p.onBar(60));
-  p.press(Qt::RightButton, p.onBar(60));
-  p.move(p.onBar(150));
+  // the drag ends when the last button comes up (a right release alone
+  // sends nothing either, below).
+  QTest::mousePress(p->windowHandle(), Qt::LeftButton, {}, p.onBar(50));
+  QTest::mouseMove(p->windowHandle(), p.onBar(60));
+  QTest::mousePress(p->windowHandle(), Qt::RightButton, {}, p.onBar(60));
+  QTest::mouseMove(p->windowHandle(), p.onBar(150));
   EXPECT_EQ(view::ImgSliderLeft, 900.0f);
-  p.release(Qt::LeftButton, p.onBar(150));
+  QTest::mouseRelease(p->windowHandle(), Qt::LeftButton, {}, p.onBar(150));
   EXPECT_TRUE(view::Dragging);
-  p.release(Qt::RightButton, p.onBar(150));
+  QTest::mouseRelease(p->windowHandle(), Qt::RightButton, {}, p.onBar(150));
   EXPECT_FALSE(view::Dragging);
 
   // A left drag suspends the display, and the tick still lets events run.
-  p.press(Qt::LeftButton, p.onBar(50));
-  p.move(p.onBar(122));
+  QTest::mousePress(p->windowHandle(), Qt::LeftButton, {}, p.onBar(50));
+  QTest::mouseMove(p->windowHandle(), p.onBar(122));
   bool pendingRan = false;
   QTimer::singleShot(0, p.form.get(), [&] { pendingRan = true; });
   p.playTo(66500);
@@ -100,12 +100,12 @@ TEST(SeekBar, OnlyTheLeftButtonDragsAndItsReleasePlaysFromTheThumb) {
   EXPECT_EQ(view::ImgSliderLeft, 1830.0f);
   EXPECT_EQ(p.caption(), "Pista 1 - 00:59");
   // The bar keeps the mouse while the pointer is off it and off the window.
-  p.move(QPoint(-30, 100));
+  QTest::mouseMove(p->windowHandle(), QPoint(-30, 100));
   EXPECT_EQ(view::ImgSliderLeft, 1830.0f) << "outside the limits the thumb stays";
-  p.move(QPoint(200, -20));
+  QTest::mouseMove(p->windowHandle(), QPoint(200, -20));
   EXPECT_EQ(view::ImgSliderLeft, 3000.0f);
   EXPECT_EQ(p.take(), Lines{}) << "only a left release sends anything";
-  p.release(Qt::LeftButton, QPoint(122, p->height() + 60));
+  QTest::mouseRelease(p->windowHandle(), Qt::LeftButton, {}, QPoint(122, p->height() + 60));
   EXPECT_FALSE(view::Dragging);
   EXPECT_EQ(p.take(), p.seekTo(101271));  // 1830 twips
   // A click on the thumb reaches the bar beneath it.
@@ -147,40 +147,14 @@ TEST(TrackList, EveryChoicePlaysTheTrackFromItsStart) {
   }
 }
 
-// The display box's tooltip follows the current track's CD-Text, after
-// each tick; only a disc that has some shows one.
-TEST(Display, TheTooltipIsTheCurrentTracksCdText) {
-  const std::pair<std::map<int32_t, CdText>, std::vector<QString>> discs[] = {
-      {{{0, {"Álbum", "Banda"}}}, {"", "", ""}},  // tips on tracks 1, 2 and 3
-      {{{1, {"Primera", "Solista"}}, {2, {"", "Coro"}}, {3, {"Tercera", ""}}},
-       {"Primera\nSolista", "Coro", "Tercera"}},
-  };
-  for (const auto& [text, tips] : discs) {
-    TestWindow w;
-    for (const auto& [track, t] : text) w.device->setText(track, t);
-    ASSERT_TRUE(w.activate());
-    w->Timer1->setInterval(1);
-    for (size_t i = 0; i <= tips.size(); ++i) {
-      if (i > 0) w->MMControl1->Command(i < tips.size() ? "Next" : "Eject");
-      const QString want = i < tips.size() ? tips[i] : "";  // without a disc, none
-      EXPECT_TRUE(QTest::qWaitFor([&] { return w->picLED->toolTip() == want; }, 1000)) << i;
-    }
-  }
-}
-
 // Seconds as mm:ss of at least two digits; the caption truncates to whole
 // seconds, never rounds up, and past 16 bits of seconds keeps counting.
 TEST(TimeFormat, MinutesAndSecondsOfTwoDigitsAndCaptionsInWholeSeconds) {
-  using modFunciones::CaptionFor;
-  using modFunciones::FormatTime;
-  for (const auto& [seconds, text] : {std::pair<int16_t, const char*>{9, "00:09"},
-                                      {610, "10:10"},
-                                      {6000, "100:00"},
-                                      {-61, "00:00"}})
-    EXPECT_EQ(FormatTime(seconds), text) << seconds;
-  const std::tuple<int16_t, int32_t, const char*> captions[] = {{3, 999, "Pista 3 - 00:00"},
-                                                                {3, 65432, "Pista 3 - 01:05"},
-                                                                {1, 32768000, "Pista 1 - 546:08"},
-                                                                {2, INT32_MIN, "Pista 2 - 00:00"}};
-  for (const auto& [track, ms, text] : captions) EXPECT_EQ(CaptionFor(track, ms), text) << ms;
+  const std::tuple<int16_t, int32_t, const char*> captions[] = {
+      {3, 999, "Pista 3 - 00:00"},       {3, 9999, "Pista 3 - 00:09"},
+      {3, 65432, "Pista 3 - 01:05"},     {1, 610500, "Pista 1 - 10:10"},
+      {1, 32768000, "Pista 1 - 546:08"}, {2, INT32_MIN, "Pista 2 - 00:00"}};
+  for (const auto& [track, ms, text] : captions)
+    EXPECT_EQ(modFunciones::CaptionFor(track, ms), text) << ms;
+  EXPECT_EQ(modFunciones::FormatTime(-61), "00:00");
 }
