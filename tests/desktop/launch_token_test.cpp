@@ -16,9 +16,9 @@ TEST(LaunchToken, TheRunningCopyIsRaisedWithTheTokenAHandOverCarries) {
     GTEST_SKIP() << "needs with-pulse.sh, xvfb-run and with-dbus.sh";
   xcb_connection_t* x = xcb_connect(nullptr, nullptr);
   const std::shared_ptr<void> disconnect(nullptr, [x](void*) { xcb_disconnect(x); });
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
   const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-  xcb_change_window_attributes(x, xcb_setup_roots_iterator(xcb_get_setup(x)).data->root,
-                               XCB_CW_EVENT_MASK, &mask);
+  xcb_change_window_attributes(x, root, XCB_CW_EVENT_MASK, &mask);
   auto atom = [x](const char* name) {
     auto* r = xcb_intern_atom_reply(
         x, xcb_intern_atom(x, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
@@ -88,7 +88,6 @@ TEST(LaunchToken, TheRunningCopyIsRaisedWithTheTokenAHandOverCarries) {
             (std::vector<std::pair<xcb_window_t, uint32_t>>{{activations.at(0).first, 4242}}));
 
   // MPRIS Raise, without a token: the window comes back above another.
-  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
   const xcb_window_t cover = xcb_generate_id(x);
   xcb_create_window(x, XCB_COPY_FROM_PARENT, cover, root, 0, 0, 300, 200, 0,
                     XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
