@@ -32,13 +32,11 @@ struct ThreadWatch {
   std::atomic<bool> stop = false;
   std::atomic<qint64> worst = 0;  // ms, since last read
   std::thread thread{[this] {
-    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "watch");
-    const QDBusMessage get =
-        QDBusMessage::createMethodCall(kMpris, kPath, "org.freedesktop.DBus.Properties", "Get")
-        << kPlayer << "PlaybackStatus";
+    QDBusInterface player(kMpris, kPath, kPlayer,
+                          QDBusConnection::connectToBus(QDBusConnection::SessionBus, "watch"));
     for (QElapsedTimer t; !stop; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
       t.start();
-      bus.call(get, QDBus::Block, 20000);
+      player.property("PlaybackStatus");
       for (qint64 w = worst, ms = t.elapsed(); ms > w && !worst.compare_exchange_weak(w, ms);) {
       }
     }
@@ -83,15 +81,14 @@ TEST(DesktopOpens, NeverHoldTheWindowAndALaterLaunchHandsItsDiscToTheRunningCopy
     std::error_code ec;
     fs::remove_all(root, ec);
   });
-  // Discs told apart by track 1's length: a 10 s, b 15 s, c 20 s. x.cue is a
-  // in root and c in real/: link/.. is real/ to the file system, root as
-  // text. a and b also sit in a folder whose name is no UTF-8 and needs
-  // escaping in a URI.
+  // Discs told apart by track 1's length: a 10 s, b 15 s, c 20 s, in root
+  // (b, c) and in a folder whose name is no UTF-8 and needs escaping in a URI
+  // (a, b). x.cue is a in root and c in real/: link/.. is real/ to the file
+  // system, root as text.
   const std::string odd = root + "/raro ñ-\xff\xfe";
   for (const std::string& d : {odd, root + "/real/sub", root + "/tmp"}) fs::create_directories(d);
   fs::create_directory_symlink("real/sub", root + "/link");
-  for (const auto& [cue, sectors] : {std::pair{root + "/a.cue", 750},
-                                     {root + "/b.cue", 1125},
+  for (const auto& [cue, sectors] : {std::pair{root + "/b.cue", 1125},
                                      {root + "/c.cue", 1500},
                                      {odd + "/b.cue", 1125},
                                      {odd + "/a.cue", 750},
@@ -111,25 +108,22 @@ TEST(DesktopOpens, NeverHoldTheWindowAndALaterLaunchHandsItsDiscToTheRunningCopy
   o.env.insert("VELMAR_PROBE", QString::fromStdString(root + "/velmar-probe"));
   o.env.insert("DESKTOP_STARTUP_ID", "velmar-a_TIME1");
   o.env.insert("XDG_ACTIVATION_TOKEN", "velmar-a");
-  RunningProgram velmar({root + "/a.cue"}, o);
+  RunningProgram velmar({odd + "/a.cue"}, o);
   ASSERT_TRUE(QTest::qWaitFor([&] { return playing() == 10'000'000; }, 20000));
   std::optional<ThreadWatch> watch(std::in_place);
 
+  QDBusInterface player(kMpris, kPath, kPlayer);
   auto opens = [&](const std::vector<QString>& uris) {
     std::vector<QDBusPendingCall> calls;
-    for (const QString& u : uris)
-      calls.push_back(QDBusConnection::sessionBus().asyncCall(
-          QDBusMessage::createMethodCall(kMpris, kPath, kPlayer, "OpenUri") << u));
+    for (const QString& u : uris) calls.push_back(player.asyncCall("OpenUri", u));
     return calls;
   };
   auto answers = [](std::vector<QDBusPendingCall>& calls) {
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-          return std::all_of(calls.begin(), calls.end(), [](auto& c) { return c.isFinished(); });
-        },
-        30000));
     std::vector<QString> errors;
-    for (auto& c : calls) errors.push_back(c.reply().errorMessage());
+    for (auto& c : calls) {
+      c.waitForFinished();
+      errors.push_back(c.reply().errorMessage());
+    }
     return errors;
   };
   auto plays = [&](qlonglong length) {
@@ -212,8 +206,7 @@ TEST(DesktopOpens, NeverHoldTheWindowAndALaterLaunchHandsItsDiscToTheRunningCopy
   // leaving no probe and no temporary file.
   calls = opens({uri("/wait.nrg")});
   ASSERT_TRUE(QTest::qWaitFor([&] { return probesWith(root) == 1; }, 5000));
-  QDBusConnection::sessionBus().asyncCall(
-      QDBusMessage::createMethodCall(kMpris, kPath, "org.mpris.MediaPlayer2", "Quit"));
+  QDBusInterface(kMpris, kPath, "org.mpris.MediaPlayer2").asyncCall("Quit");
   calls = opens({uri("/wait.nrg")});
   end = velmar.waitForEnd(5000);
   EXPECT_TRUE(end >= 0 && end < 2000 && velmar.endedWell()) << velmar.errors();
