@@ -20,11 +20,10 @@ TEST(LaunchToken, TheRunningCopyIsRaisedWithTheTokenAHandOverCarries) {
   const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
   xcb_change_window_attributes(x, root, XCB_CW_EVENT_MASK, &mask);
   auto atom = [x](const char* name) {
-    auto* r = xcb_intern_atom_reply(
-        x, xcb_intern_atom(x, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t a = r->atom;
-    std::free(r);
-    return a;
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
+        xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(std::strlen(name)), name), nullptr),
+        &std::free);
+    return r->atom;
   };
   const xcb_atom_t begin = atom("_NET_STARTUP_INFO_BEGIN"), more = atom("_NET_STARTUP_INFO"),
                    active = atom("_NET_ACTIVE_WINDOW");

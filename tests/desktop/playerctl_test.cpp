@@ -75,8 +75,8 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
   TestDisc other(counterDisc({20 * 75}));
   const QString otherUri = QUrl::fromLocalFile(QString::fromStdString(other.cue)).toString();
   RunningProgram velmar(disc.cue);
-  const auto playing = [] { return run({"status"}).out == "Playing"; };
-  ASSERT_TRUE(QTest::qWaitFor(playing, 20000)) << velmar.errors();
+  ASSERT_TRUE(QTest::qWaitFor([] { return run({"status"}).out == "Playing"; }, 20000))
+      << velmar.errors();
   // The sound stream, named for the sound server.
   ASSERT_TRUE(velmar.streams(20000));
   QStringList named;
