@@ -151,7 +151,6 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
       {{"pause"}, 0, "", "Paused", 3, 0, 4},
       {{"position", "12"}, 0, "", "Paused", 3, 12, 12, true},
       {{"play"}, 0, "", "Playing", 3, 12, 14},
-      {{"pause"}, 0, "", "Paused", 3, 12, 14},
       {{"stop"}, 0, "", "Stopped", 3, 0, 0, true},  // back to the track's start
       {{"stop"}, 0, "", "Stopped", 3, 0, 0},
       {{"position", "25"}, 0, "", "Stopped", 3, 0, 0, true},  // playerctl: 0 when stopped
@@ -166,8 +165,7 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
       {{"open", "file:///no/such/disc.cue"}, 1, "no existe", "Paused", 3, 25, 27},
       {{"open", otherUri}, 0, "", "Playing", 1, 0, 2},
       {{"position", "19.5"}, 0, "", "Stopped", 1, 0, 0, 2},  // runs out
-      {{"metadata", "mpris:length"}, 0, "^20000000$", "Stopped", 1, 0, 0},
-      {{"open", "cdda://"}, 0, "", "Stopped", 0, 0, 0},  // no drive here
+      {{"open", "cdda://"}, 0, "", "Stopped", 0, 0, 0},      // no drive here
       {{"play"}, 1, refused, "Stopped", 0, 0, 0},
   };
   qsizetype seeked = 0;
