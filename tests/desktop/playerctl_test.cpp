@@ -174,7 +174,8 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
     const Ran r = run(row.command);
     EXPECT_EQ(r.exit, row.exit) << r.out.toStdString();
     EXPECT_TRUE(QRegularExpression(row.out).match(r.out).hasMatch()) << r.out.toStdString();
-    // The state settles within a tick of the window, or once the disc ran out.
+    // The state settles within a tick of the window, or once the disc ran out;
+    // the rows after one that did not would only repeat the fault.
     Seen s;
     const bool settled = QTest::qWaitFor(
         [&] {
@@ -183,10 +184,10 @@ TEST(Playerctl, EveryCommandInEveryStateLeavesWhatMprisAsks) {
                  s.seconds <= row.to;
         },
         3000);
-    EXPECT_TRUE(settled) << s.status.toStdString() << " " << s.track << " " << s.seconds;
+    ASSERT_TRUE(settled) << s.status.toStdString() << " " << s.track << " " << s.seconds;
     seeked += row.jumps;
     const QString state = row.track ? QString("%1 %2").arg(row.status).arg(row.track) : "";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return following() == state; }, 3000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return following() == state; }, 3000))
         << following().toStdString() << " followed";
     if (row.track && statuses.back() != row.status) statuses << row.status;
     if (row.command == QStringList{"volume", "0.1-"}) {
