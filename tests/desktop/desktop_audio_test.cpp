@@ -42,15 +42,11 @@ TEST(PipeWireAlsa, TheStreamIsNamedAndTheUsersOwnKeysWin) {
   QJsonObject stream;
   ASSERT_TRUE(QTest::qWaitFor([&] { return !(stream = pipewireStream(velmar)).isEmpty(); }, 20000))
       << velmar.errors();
-  const std::pair<QString, QString> expected[] = {
-      {"application.name", "Mine"},
-      {"node.name", "Velmar"},
-      {"application.icon_name", "org.velmar.Velmar"},
-      {"application.id", "org.velmar.Velmar"},
-      {"media.role", "Music"},
-  };
-  for (const auto& [key, value] : expected)
-    EXPECT_EQ(stream[key].toString(), value) << key.toStdString();
+  QStringList named;
+  for (const char* key :
+       {"application.name", "node.name", "application.icon_name", "application.id", "media.role"})
+    named << stream[key].toString();
+  EXPECT_EQ(named.join(' '), "Mine Velmar org.velmar.Velmar org.velmar.Velmar Music");
   ASSERT_GE(velmar.terminate(), 0);
   EXPECT_TRUE(velmar.endedWell()) << velmar.errors();
 }

@@ -26,7 +26,6 @@ class RunningProgram {
     // program that tried to open its window would end in another way.
     bool noDisplay = false;
     QString cwd;
-    QString program = QStringLiteral(VELMAR_PROGRAM);
   };
 
   // `args` are bytes, as a shell hands them over (names that are no UTF-8
@@ -46,7 +45,7 @@ class RunningProgram {
     QStringList shell{"-c",
                       "n=$#; for f; do a=$(cat \"$f\"; echo .); set -- \"$@\" \"${a%.}\"; done; "
                       "shift $n; exec \"$0\" \"$@\"",
-                      o.program};
+                      QStringLiteral(VELMAR_PROGRAM)};
     for (size_t i = 0; i < args.size(); ++i) {
       QFile f(args_.filePath(QString::number(i)));
       if (f.open(QIODevice::WriteOnly)) f.write(args[i].data(), qint64(args[i].size()));
@@ -61,17 +60,18 @@ class RunningProgram {
   // The program on one disc (a path or a URI).
   explicit RunningProgram(const std::string& disc,
                           QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
-      : RunningProgram(std::vector<std::string>{disc}, in(std::move(env))) {}
-  static Options in(QProcessEnvironment env) {
-    Options o;
-    o.env = std::move(env);
-    return o;
-  }
+      : RunningProgram(std::vector<std::string>{disc}, Options{std::move(env), false, {}}) {}
   ~RunningProgram() {
     if (p_.state() != QProcess::NotRunning) {
       p_.kill();
       p_.waitForFinished(5000);
     }
+  }
+
+  // Whether the test runs on a private session bus (tests/support/with-dbus.sh)
+  // and against the private sound server (with-pulse.sh).
+  static bool onPrivateBusWithSound() {
+    return qgetenv("VELMAR_PRIVATE_BUS") == "1" && qgetenv("PULSE_SERVER").contains("velmar-pulse");
   }
 
   // 0 once it has ended.
@@ -124,8 +124,7 @@ class RunningProgram {
     return waitForEnd(10000);
   }
   // Once it has ended: how, and the ms from the start.
-  bool normalExit() const { return p_.exitStatus() == QProcess::NormalExit; }
-  int status() const { return normalExit() ? p_.exitCode() : -1; }
+  int status() const { return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1; }
   bool endedWell() const { return status() == 0; }
   qint64 ms() const { return clock_.elapsed(); }
   // What it printed so far.
