@@ -24,7 +24,6 @@ TEST(CdioDevicePlayback, TracksInMsPlayFromToOnWithoutAGapSkipDataAndStopAtTrack
     EXPECT_EQ(r.dev.trackPosition(t), toc[t - 1][0]) << "track " << t;
     EXPECT_EQ(r.dev.trackLength(t), toc[t - 1][1]) << "track " << t;
   }
-  EXPECT_EQ(r.dev.position(), 2000);
   const int32_t to = r.dev.trackPosition(2) - 500;  // inside a sector
   r.dev.seek(to);
   EXPECT_EQ(r.dev.position(), to) << "right after seek the position is To";

@@ -65,13 +65,13 @@ std::string mutate(std::string s, std::mt19937& rng) {
 }
 
 // Opens `path` and, when it opens, checks it is a disc and reads all of it
-// in steps of 25 sectors. True when it opened.
-bool openAndRead(const std::string& path, const std::string& text) {
+// in steps of 25 sectors.
+void openAndRead(const std::string& path, const std::string& text) {
   std::string why;
   auto source = openImage(path, &why);
   if (!source) {
     EXPECT_FALSE(why.empty()) << "refused without a reason:\n" << text;
-    return false;
+    return;
   }
   const DiscToc& toc = source->toc();
   EXPECT_TRUE(!toc.tracks.empty() && toc.tracks.size() <= 99 && toc.leadOutLsn <= kMaxDiscSectors)
@@ -82,7 +82,6 @@ bool openAndRead(const std::string& path, const std::string& text) {
   std::vector<int16_t> buf(static_cast<size_t>(kMaxSectorsPerRead) * kSamplesPerSector);
   for (int32_t lsn = 0; lsn < std::min(toc.leadOutLsn, kMaxDiscSectors); lsn += kMaxSectorsPerRead)
     source->read(lsn, std::min(kMaxSectorsPerRead, toc.leadOutLsn - lsn), buf.data());
-  return true;
 }
 
 }  // namespace
@@ -110,11 +109,9 @@ TEST(SheetFuzz, MutatedSheetsAndTocsNeverCrashAndWhatOpensIsADisc) {
 
   std::mt19937 rng(20261207);
   for (const auto& [name, form] : {std::pair{"m.cue", sheet}, {"m.toc", toc}}) {
-    int opened = 0;
     for (int i = 0; i < iterations && !HasFailure(); ++i) {
       const std::string text = mutate(form, rng);
-      opened += openAndRead(rip.text(name, text), text);
+      openAndRead(rip.text(name, text), text);
     }
-    std::cout << opened << " mutated " << name << " opened\n";
   }
 }
