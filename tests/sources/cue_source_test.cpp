@@ -26,10 +26,10 @@ std::string oneTrack(const std::string& file, const std::string& type) {
 
 }  // namespace
 
-// One rip written as one .bin with its sheet and as files per track (three
-// ways of placing the pregaps): one disc, the same table and the same
-// samples. (cdrdao's form of it: toc_file_test.cpp.)
-TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayWithoutAGap) {
+// One rip written as one .bin with its sheet, as files per track (three
+// ways of placing the pregaps), and as cdrdao writes it: one disc, the same
+// table and the same samples.
+TEST(CueSourceLayout, RipsSplitIntoFilesOrWrittenAsTocAreTheSingleImageAndPlayWithoutAGap) {
   // Tracks 2, 3 and 4 have silent INDEX 00 pregaps of 75, 150 and 33 sectors.
   discgen::DiscPlan plan = counterDisc({300, 225, 450, 160});
   const int32_t pregap[] = {0, 75, 150, 33};
@@ -53,8 +53,21 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayWithoutAGap) {
     return "FILE \"" + name + "\" " + (t % 2 ? "FLAC" : "WAVE") + "\n";
   };
   auto track = [](size_t t) { return "  TRACK 0" + std::to_string(t + 1) + " AUDIO\n"; };
+  // cdrdao read-cd's form: one big-endian raw file (here after 1000 bytes
+  // of something else), a FILE per track from its INDEX 00 on, START at its
+  // INDEX 01.
+  std::ofstream(rip.path("data.raw"), std::ios::binary)
+      << std::string(1000, 'R')
+      << std::ifstream(rip.sound16("rest.raw", kRawBig, sectors(0, leadOut)), std::ios::binary)
+             .rdbuf();
+  std::string raw = "CD_DA\n";
   std::string appended, prepended, gaps;
   for (size_t t = 0; t < n; ++t) {
+    const std::string head = "// Track " + std::to_string(t + 1) +
+                             "\nTRACK AUDIO\nNO COPY\nNO PRE_EMPHASIS\nTWO_CHANNEL_AUDIO\n";
+    const std::string startLine = t ? "START " + cueTime(start(t) - zero(t)) + "\n" : "";
+    raw += head + "FILE \"data.raw\" #1000 " + cueTime(zero(t)) + " " +
+           cueTime(zero(t + 1) - zero(t)) + "\n" + startLine;
     const std::string one = "    INDEX 01 00:00:00\n";
     // Files from INDEX 01 to INDEX 01: a pregap ends the file before.
     appended += file(t, start(t), start(t + 1)) + (t ? "" : track(0)) + one;
@@ -73,6 +86,7 @@ TEST(CueSourceLayout, RipsSplitIntoFilesAreTheSingleImageAndPlayWithoutAGap) {
       {"gaps appended", rip.text("appended.cue", appended)},
       {"gaps prepended", rip.text("prepended.cue", prepended)},
       {"PREGAP lines", rip.text("gaps.cue", gaps)},
+      {"cdrdao TOC, raw", rip.text("raw.toc", raw)},
   };
   const std::vector<int16_t> whole = sectors(0, leadOut);
   for (const auto& [layout, sheet] : sheets) {
