@@ -286,7 +286,6 @@ TEST(CueSourceFiles, FilesCutOrDamagedAreMissingOrUnreadableThereAndTheRestPlays
     EXPECT_EQ(s->read(c.at - 10, 10, buf.data()), SectorRead::Ok);
     EXPECT_EQ(s->read(c.at, 1, buf.data()), SectorRead::Missing);
     EXPECT_EQ(s->read(c.at - 5, 10, buf.data()), SectorRead::Missing) << "a read reaching the cut";
-    EXPECT_EQ(s->read(c.at + 20, 1, buf.data()), SectorRead::Missing);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "velmar: «" + c.cut +
                   "» se ha acortado desde que se abrió: lo que falta no se puede leer\n");

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -27,10 +24,6 @@ TEST(DiscOpener, ImagesOpenByTheirKindInAnyCaseAndOnlyRegularFilesAreImages) {
            "TRACK AUDIO\nFILE \"disc.bin\" 00:01:00 00:01:00\n");
   rip.text("notas.txt", "no soy un disco\n");
   for (const char* name : {"tubo.cue", "fifo.cue"}) ::mkfifo(rip.path(name).c_str(), 0600);
-  sockaddr_un addr{AF_UNIX, {}};
-  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", rip.path("enchufe.cue").c_str());
-  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
 
   const std::string notAnImage = ", no una unidad de CD ni una imagen de disco";
   const std::pair<std::string, std::string> cases[] = {
@@ -45,7 +38,6 @@ TEST(DiscOpener, ImagesOpenByTheirKindInAnyCaseAndOnlyRegularFilesAreImages) {
        "imágenes .bin o .img con su hoja .cue, .toc de cdrdao y .nrg)"},
       {rip.path("tubo.cue"), "es una tubería (FIFO)" + notAnImage},
       {rip.path("fifo.bin"), "«fifo.cue»: es una tubería (FIFO), no un archivo"},
-      {rip.path("enchufe.cue"), "es un socket" + notAnImage},
       {rip.dir.path().toStdString(), "es una carpeta" + notAnImage},
       {rip.path("no.cue"), "no existe"},
   };
@@ -55,7 +47,6 @@ TEST(DiscOpener, ImagesOpenByTheirKindInAnyCaseAndOnlyRegularFilesAreImages) {
     EXPECT_EQ(discPathProblem(path), problem);
     EXPECT_FALSE(isDrivePath(path));
   }
-  ::close(sock);
 }
 
 // The files a rip names: as written (backslashes read as slashes), else the
@@ -78,7 +69,6 @@ TEST(DiscOpener, RipFilesAreFoundAsWrittenThenByTheirLastComponentThenInAnyCase)
       {"MI DISCO.WAV", "", "Mi Disco.wav"},
       {"sub\\pista.wav", "", "sub/Pista.wav"},
       {"Eco.wav", "", "Eco.wav"},
-      {"ECO.wav", "", "ECO.wav"},
       {"eco.wav", "", several},
       {"CANCI\xc3\x93N.WAV", "", "canci\xc3\xb3n.wav"},
       {"canci\xc3\xb3n.wav", "canci\xf3n.wav", "canci\xc3\xb3n.wav"},  // a Windows-1252 sheet

@@ -17,6 +17,7 @@
 
 #include "disc/CdioDevice.h"
 #include "disc/ReadAhead.h"
+#include "support/TestDisc.h"
 
 // The one rig for playback under test: a CdioDevice on an image or rip,
 // read the way a drive reads (reads that stall), playing into a sound device
@@ -164,14 +165,16 @@ class SinkOutput : public AudioOutput {
   bool opened_ = false;
 };
 
-// A CdioDevice on the image or rip at `path`, playing into the sound device.
-struct DeviceRig {
+// A CdioDevice on an image of `plan` made at test time (real libcdio),
+// playing into the sound device.
+struct DeviceRig : TestDisc {
   std::shared_ptr<World> w = std::make_shared<World>();
   CdioDevice dev;
 
-  explicit DeviceRig(const std::string& path, std::set<int> preemphasis = {})
-      : dev(
-            path, [w = w] { return std::make_unique<SinkOutput>(w); },
+  explicit DeviceRig(const discgen::DiscPlan& plan, std::set<int> preemphasis = {})
+      : TestDisc(plan),
+        dev(
+            cue, [w = w] { return std::make_unique<SinkOutput>(w); },
             [w = w] { return w->now.load(); }, access(w, std::move(preemphasis))) {
     dev.open();
   }
