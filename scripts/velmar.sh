@@ -17,7 +17,7 @@ build_packages=(g++ make cmake pkg-config clang-format
 run_packages=(qt6-qpa-plugins qt6-wayland qt6-translations-l10n libasound2-plugins fonts-liberation2
   fonts-dejavu-core)
 test_packages=(pulseaudio pulseaudio-utils alsa-utils xvfb xauth x11-utils imagemagick
-  xdotool appstream desktop-file-utils dbus-daemon sox playerctl pipewire wireplumber pipewire-bin
+  xdotool appstream desktop-file-utils dbus-daemon dbus-bin sox playerctl pipewire wireplumber pipewire-bin
   shared-mime-info libglib2.0-bin)
 # dpkg-buildpackage checks build-essential besides debian/control's list.
 deb_packages=(build-essential dpkg-dev debhelper)
