@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QtGlobal>
 #include <random>
 #include <sstream>
 
@@ -10,7 +11,8 @@
 // Seeded random edits of a well-formed cue sheet and cdrdao .toc file: none
 // may crash, hang or leak past the sanitizers, and whatever opens must be a
 // disc (ordered, non-empty tracks within a CD) whose every sector reads. The
-// seed is fixed: a failure replays as it happened.
+// seed is fixed: a failure replays as it happened. VELMAR_FUZZ_ITERATIONS
+// asks for more than the 150 edits of each form.
 TEST(SheetFuzz, MutatedSheetsAndTocsNeverCrashAndWhatOpensIsADisc) {
   // Words of both grammars and extreme values, '|' between them, inserted
   // anywhere.
@@ -34,11 +36,12 @@ TEST(SheetFuzz, MutatedSheetsAndTocsNeverCrashAndWhatOpensIsADisc) {
       "TRACK AUDIO\nSILENCE 00:00:05\nFILE \"a.bin\" #0 0 00:00:40\nSTART 00:00:05\n"
       "TRACK AUDIO\nPRE_EMPHASIS\nAUDIOFILE \"a.wav\" 00:00:40 00:00:40\nINDEX 00:00:01\n"
       "TRACK MODE1\nDATAFILE \"a.bin\" 2048\n";
+  const int runs = std::max(150, qEnvironmentVariableIntValue("VELMAR_FUZZ_ITERATIONS"));
   std::mt19937 rng(20261207);
   auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
   std::vector<int16_t> buf(static_cast<size_t>(kMaxSectorsPerRead) * kSamplesPerSector);
   for (const auto& [name, form] : {std::pair{"m.cue", sheet}, {"m.toc", toc}}) {
-    for (int i = 0; i < 150 && !HasFailure(); ++i) {
+    for (int i = 0; i < runs && !HasFailure(); ++i) {
       std::string s = form;
       for (size_t edits = 1 + pick(2); edits > 0; --edits) {
         // A byte changed, a word inserted, a stretch deleted, or cut short.
