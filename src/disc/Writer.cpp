@@ -47,11 +47,12 @@ int64_t Writer::heard() {
   return pace_.heard(static_cast<bool>(output_), delay, c_.clock());
 }
 
-void Writer::publishHeard(uint64_t session) {
+int64_t Writer::publishHeard(uint64_t session) {
   const int64_t h = heard();
   // The output holds the frames up to those written; those after a jump
   // (past a data track) do not follow on the disc.
   c_.publish(session, map_.discOf(h), map_.nextJump(h, pace_.written()) - h);
+  return h;
 }
 
 void Writer::playSession(uint64_t session, int64_t from, int64_t askedUs) {
@@ -169,8 +170,7 @@ void Writer::drain(uint64_t session) {
   const int64_t limit = pace_.written() + 2 * kFrameRate;
   output_.flush();
   while (!c_.abort.raised()) {
-    publishHeard(session);
-    const int64_t h = heard();
+    const int64_t h = publishHeard(session);
     if (h >= pace_.written() || pace_.clockFrames(c_.clock()) >= limit) break;
     waitFor(std::clamp<int64_t>(usOfFrames(pace_.written() - h), 5000, 100000));
   }

@@ -46,8 +46,9 @@ class Writer {
 
   // Stream frames heard so far.
   int64_t heard();
-  // Reports the frame heard and the frames after it the output holds.
-  void publishHeard(uint64_t session);
+  // Reports the frame heard and the frames after it the output holds;
+  // returns the frame heard.
+  int64_t publishHeard(uint64_t session);
   // Waits up to `us` of real time, or until a command arrives.
   void waitFor(int64_t us);
 
